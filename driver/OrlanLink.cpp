@@ -1,0 +1,298 @@
+// The driver's link: creation and switching of the three transports, their properties and the link
+// state machine that detects the scaler, keeps the link alive and notices its loss.
+#include "ComPort.h"
+#include "NetworkLinks.h"
+#include "Orlan_d.h"
+#include "SerialLink.h"
+
+using namespace OrlanVars;
+
+TOrlan_d::TOrlan_d(QObject *owner) : QObject(owner), m_comPort(std::make_unique<TComPort>()) {
+    m_comPort->SetReceiveMode(rmRAW);
+    m_comPort->ReceiveCallBack = [this](const QByteArray &data) { SerialReceive(data); };
+    createLinks();
+
+    m_linkTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_linkTimer, &QTimer::timeout, this, &TOrlan_d::StepLink);
+    m_tcpReopenTimer.setSingleShot(true);
+    m_tcpReopenTimer.setInterval(kTcpReopenPauseMs);
+    connect(&m_tcpReopenTimer, &QTimer::timeout, this, [this] {
+        if (m_conType == CON_TCP)
+            openTcp();
+    });
+    restartLinkTimer(3000);
+}
+
+TOrlan_d::~TOrlan_d() {
+    m_linkTimer.stop();
+    m_tcpReopenTimer.stop();
+    m_links[CON_RS232]->Close();
+    closeUdp();
+    closeTcp();
+}
+
+void TOrlan_d::createLinks() {
+    m_links[CON_RS232] = std::make_unique<TSerialLink>(*m_comPort);
+    m_links[CON_UDP] = std::make_unique<TUdpLink>(
+        m_endpoints, [this](const QByteArray &data, const QString &sender, quint16 port) {
+            UdpReceive(data, sender, port);
+        });
+    m_links[CON_TCP] = std::make_unique<TTcpLink>(
+        m_endpoints, TTcpLink::Handlers{[this] { tcpConnected(); }, [this] { tcpError(); },
+                                        [this](const QByteArray &data) { TcpReceive(data); }});
+}
+
+void TOrlan_d::ReplaceLink(tConnectionType type, std::unique_ptr<TLink> link) {
+    m_links[type]->Close();
+    m_links[type] = std::move(link);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Link properties
+
+void TOrlan_d::SetConType(tConnectionType type) {
+    if (type != m_conType) {
+        setLinkState(LINK_RESET);
+        closeLink(m_conType);
+        m_conType = type;
+        openLink(type);
+    }
+    raise(OnConTypechange);
+}
+
+void TOrlan_d::openLink(tConnectionType type) {
+    switch (type) {
+    case CON_RS232:
+        m_links[CON_RS232]->Open();
+        break;
+    case CON_UDP:
+        openUdp();
+        break;
+    case CON_TCP:
+        openTcp();
+        break;
+    }
+}
+
+void TOrlan_d::closeLink(tConnectionType type) {
+    switch (type) {
+    case CON_RS232:
+        m_links[CON_RS232]->Close();
+        break;
+    case CON_UDP:
+        closeUdp();
+        break;
+    case CON_TCP:
+        closeTcp();
+        break;
+    }
+}
+
+void TOrlan_d::SetPort(const QString &name) {
+    TLink &serial = *m_links[CON_RS232];
+    if (serial.IsActive())
+        serial.Close();
+    m_port = name;
+    m_comPort->SetPort(name);
+    if (name.isEmpty() || m_conType != CON_RS232)
+        return;
+    bool opened = false;
+    try {
+        opened = serial.Open();
+    } catch (const EComError &) {
+        opened = false;
+    }
+    if (!opened) {
+        m_port.clear();
+        m_comPort->SetPort(QString());
+    }
+}
+
+void TOrlan_d::SetIpLocalPort(int32_t port) {
+    const bool unchanged =
+        port == m_ipLocalPort && m_links[CON_UDP]->IsActive() && m_links[CON_TCP]->IsActive();
+    if (!unchanged) {
+        if (m_conType == CON_UDP)
+            closeUdp();
+        m_endpoints.udpLocalPort = port;
+        if (m_conType == CON_UDP)
+            openUdp();
+    }
+    m_ipLocalPort = port;
+    raise(OnIpLocalPortchange);
+}
+
+void TOrlan_d::SetIpRemotePort(int32_t port) {
+    if (port != m_ipRemotePort) {
+        if (m_conType == CON_UDP) {
+            closeUdp();
+            openUdp();
+        }
+        if (m_conType == CON_TCP)
+            closeTcp();
+        m_endpoints.tcpPort = port;
+        if (m_conType == CON_TCP)
+            openTcp();
+    }
+    m_ipRemotePort = port;
+    m_endpoints.remotePort = port;
+    raise(OnIpRemotePortchange);
+}
+
+void TOrlan_d::SetIpRemoteAddress(const QString &address) {
+    if (address != m_ipRemoteAddress) {
+        if (m_conType == CON_UDP) {
+            closeUdp();
+            openUdp();
+        }
+        if (m_conType == CON_TCP)
+            closeTcp();
+        m_endpoints.tcpAddress = address;
+        if (m_conType == CON_TCP)
+            openTcp();
+    }
+    m_ipRemoteAddress = address;
+    m_endpoints.remoteAddress = address;
+    raise(OnIpRemoteAddresschange);
+}
+
+void TOrlan_d::SetForceConn(bool force) {
+    if (force == m_forceConn)
+        return;
+    m_forceConn = force;
+    if (force) {
+        setLinkState(LINK_CONNECT);
+        restartLinkTimer(1);
+    } else {
+        restartLinkTimer(1);
+        setLinkState(LINK_RESET);
+    }
+}
+
+void TOrlan_d::SetQuorl_s_plug_and_play(bool restart) {
+    if (restart)
+        setLinkState(LINK_RESET);
+}
+
+void TOrlan_d::SetBaudRate(uint32_t baud) { m_comPort->SetBaud(baud); }
+
+void TOrlan_d::SetRawReceive(bool raw) { m_comPort->SetReceiveMode(raw ? rmRAW : rmTERM); }
+
+void TOrlan_d::ClosePort() { m_links[CON_RS232]->Close(); }
+
+// ---------------------------------------------------------------------------------------------------------
+// Network links
+
+bool TOrlan_d::openUdp() {
+    TLink &udp = *m_links[CON_UDP];
+    if (udp.IsActive())
+        return true;
+    setLinkState(LINK_RESET);
+    if (udp.Open())
+        return true;
+    udp.Close();
+    return false;
+}
+
+void TOrlan_d::closeUdp() {
+    setLinkState(LINK_RESET);
+    m_links[CON_UDP]->Close();
+}
+
+bool TOrlan_d::openTcp() {
+    TLink &tcp = *m_links[CON_TCP];
+    if (tcp.IsActive() || m_tcpConnectPending)
+        return true;
+    m_tcpConnectPending = true;
+    setLinkState(LINK_RESET);
+    if (tcp.Open())
+        return true;
+    closeTcp();
+    return false;
+}
+
+void TOrlan_d::closeTcp() {
+    m_tcpConnectPending = false;
+    setLinkState(LINK_RESET);
+    m_links[CON_TCP]->Close();
+}
+
+void TOrlan_d::tcpConnected() { m_tcpConnectPending = false; }
+
+// A refused connect fails at once on a local network, so reopening at once would spin; reopen after a pause
+// like the one a failing connect takes on its own.
+void TOrlan_d::tcpError() {
+    closeTcp();
+    if (m_conType == CON_TCP)
+        m_tcpReopenTimer.start();
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Link state machine
+
+void TOrlan_d::restartLinkTimer(int ms) {
+    m_linkInterval = ms;
+    if (m_linkTimerEnabled)
+        m_linkTimer.start(ms);
+}
+
+void TOrlan_d::SetLinkTimerEnabled(bool enabled) {
+    m_linkTimerEnabled = enabled;
+    if (!enabled)
+        m_linkTimer.stop();
+    else
+        m_linkTimer.start(m_linkInterval);
+}
+
+void TOrlan_d::StepLink() {
+    switch (m_linkState) {
+    case LINK_RESET:
+        if (m_forceConn) {
+            setLinkState(LINK_CONNECT);
+            restartLinkTimer(1);
+            return;
+        }
+        m_ready = false;
+        m_connected = false;
+        m_values[VAR_DEV] = 0;
+        raise(OnReady);
+        raise(OnConnected);
+        raise(OnDEVchange);
+        setLinkState(LINK_PROBE);
+        restartLinkTimer(2000);
+        return;
+    case LINK_PROBE:
+        SendIdentityQuery();
+        restartLinkTimer(2000);
+        return;
+    case LINK_CONNECT:
+        m_connected = true;
+        raise(OnConnected);
+        setLinkState(LINK_QUERYALL);
+        restartLinkTimer(2000);
+        return;
+    case LINK_QUERYALL:
+        if (m_conMode == MODE_VAR)
+            SendQueryAll();
+        setLinkState(LINK_READY);
+        restartLinkTimer(2000);
+        return;
+    case LINK_READY:
+        m_ready = true;
+        raise(OnReady);
+        setLinkState(LINK_POLL);
+        restartLinkTimer(1);
+        return;
+    case LINK_POLL:
+        if (!m_forceConn)
+            SendIdentityQuery();
+        setLinkState(LINK_POLLWAIT);
+        restartLinkTimer(2000);
+        return;
+    case LINK_POLLWAIT:
+        setLinkState(m_forceConn ? LINK_POLL : LINK_RESET);
+        restartLinkTimer(1);
+        return;
+    }
+    setLinkState(LINK_RESET);
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+// The one seam for every modal interaction (message boxes, input boxes, file and colour choosers), so the
+// driver stays free of widget code and tests can answer prompts without a modal loop.
+class Prompts {
+public:
+    enum class Icon { Information, Warning, Error, Question };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Prompts() = default;
+
+    // A message with one OK button.
+    virtual void message(const QString &text, Icon icon = Icon::Information, const QString &title = {}) = 0;
+    // A Yes/No question.
+    virtual Answer question(const QString &text, const QString &title = {}) = 0;
+    // A one-line input box; returns false when cancelled, otherwise sets value.
+    virtual bool inputText(const QString &title, const QString &label, QString &value) = 0;
+    // File choosers; an empty result means cancelled.
+    virtual QString openFileName(const QString &title, const QString &filter) = 0;
+    virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+
+    // The process-wide instance. Defaults to a console implementation (standard error, cancels every
+    // question) until a program or test installs its own.
+    static Prompts &instance();
+    static void install(std::unique_ptr<Prompts> prompts);
+};
+
+// Writes messages to standard error and declines every question: for tools and services without windows.
+class ConsolePrompts : public Prompts {
+public:
+    void message(const QString &text, Icon icon, const QString &title) override;
+    Answer question(const QString &text, const QString &title) override;
+    bool inputText(const QString &title, const QString &label, QString &value) override;
+    QString openFileName(const QString &title, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &filter) override;
+};
+
+// Records what was asked and answers from a script: for tests.
+class RecordingPrompts : public Prompts {
+public:
+    struct Entry {
+        QString kind; // "message", "question", "input", "open", "save"
+        QString text;
+        Icon icon = Icon::Information;
+    };
+    QList<Entry> asked;
+    QList<Answer> answers;     // consumed by question(); Cancel when exhausted
+    QStringList inputs;        // consumed by inputText(); cancels when exhausted
+    QStringList fileNames;     // consumed by the file choosers; empty when exhausted
+
+    void message(const QString &text, Icon icon, const QString &title) override;
+    Answer question(const QString &text, const QString &title) override;
+    bool inputText(const QString &title, const QString &label, QString &value) override;
+    QString openFileName(const QString &title, const QString &filter) override;
+    QString saveFileName(const QString &title, const QString &filter) override;
+    QStringList messages() const;
+};
