@@ -20,8 +20,7 @@ int main(int argc, char **argv) {
     int eventsPerDump = 0;
     QRandomGenerator rng(42);
     for (const Row &row : kRows) {
-        if (row.index == VAR_DEV)
-            continue; // a DEV reply would steer the link state machine
+        if (row.index == VAR_DEV) continue; // a DEV reply would steer the link state machine
         dump += row.reply + QByteArray::number(rng.bounded(0, 2000)) + "\r\n";
         ++messagesPerDump;
         eventsPerDump += row.hasEvent ? 1 : 0;

@@ -2,12 +2,9 @@
 
 namespace {
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 } // namespace
@@ -29,14 +26,13 @@ bool parseIntegerLiteral(const char *text, std::size_t length, uint32_t &value) 
         base = 16;
         i += 2;
     }
-    if (i == length)
-        return false;
+    if (i == length) return false;
     // Accumulating modulo 2^32 keeps exactly the low 32 bits, whatever the number's length.
     uint32_t result = 0;
     for (; i < length; ++i) {
-        const int digit = base == 16 ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-        if (digit < 0)
-            return false;
+        const int digit =
+            base == 16 ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (digit < 0) return false;
         result = result * base + static_cast<uint32_t>(digit);
     }
     value = negative ? 0u - result : result;

@@ -8,7 +8,7 @@
 // One transport to the scaler (serial port, UDP socket or TCP client). The driver owns one per link
 // type and talks to the active one only through this interface, so tests can put a fake in its place.
 class TLink {
-public:
+  public:
     virtual ~TLink() = default;
 
     // Opens the transport. Returns false when it cannot be opened; the serial link throws EComError instead.

@@ -18,8 +18,7 @@ TUdpLink::TUdpLink(const TNetEndpoints &endpoints, DatagramHandler onDatagram, Q
 TUdpLink::~TUdpLink() = default;
 
 bool TUdpLink::Open() {
-    if (IsActive())
-        return true;
+    if (IsActive()) return true;
     const auto port = static_cast<quint16>(m_endpoints.udpLocalPort);
     if (m_endpoints.udpLocalPort < 0 || m_endpoints.udpLocalPort > 65535 ||
         !m_socket->bind(QHostAddress::AnyIPv4, port)) {
@@ -31,11 +30,12 @@ bool TUdpLink::Open() {
 }
 
 void TUdpLink::Close() {
-    if (IsActive())
-        m_socket->abort();
+    if (IsActive()) m_socket->abort();
 }
 
-bool TUdpLink::IsActive() const { return m_socket->state() == QAbstractSocket::BoundState; }
+bool TUdpLink::IsActive() const {
+    return m_socket->state() == QAbstractSocket::BoundState;
+}
 
 bool TUdpLink::Send(const QByteArray &data) {
     const QHostAddress address(m_endpoints.remoteAddress);
@@ -56,20 +56,18 @@ void TUdpLink::readPending() {
         if (m_onDatagram)
             m_onDatagram(datagram.data(), datagram.senderAddress().toString(),
                          static_cast<quint16>(datagram.senderPort()));
-        if (!IsActive())
-            return; // a handler closed the link
+        if (!IsActive()) return; // a handler closed the link
     }
 }
 
 TTcpLink::TTcpLink(const TNetEndpoints &endpoints, Handlers handlers, QObject *parent)
-    : QObject(parent), m_endpoints(endpoints), m_handlers(std::move(handlers)), m_socket(new QTcpSocket(this)) {
+    : QObject(parent), m_endpoints(endpoints), m_handlers(std::move(handlers)),
+      m_socket(new QTcpSocket(this)) {
     connect(m_socket, &QTcpSocket::connected, this, [this] {
-        if (m_handlers.connected)
-            m_handlers.connected();
+        if (m_handlers.connected) m_handlers.connected();
     });
     connect(m_socket, &QTcpSocket::errorOccurred, this, [this] {
-        if (m_handlers.error)
-            m_handlers.error();
+        if (m_handlers.error) m_handlers.error();
     });
     connect(m_socket, &QTcpSocket::readyRead, this, &TTcpLink::readAvailable);
 }
@@ -81,26 +79,28 @@ TTcpLink::~TTcpLink() {
 }
 
 bool TTcpLink::Open() {
-    if (m_endpoints.tcpPort < 0 || m_endpoints.tcpPort > 65535)
-        return false;
+    if (m_endpoints.tcpPort < 0 || m_endpoints.tcpPort > 65535) return false;
     m_socket->connectToHost(m_endpoints.tcpAddress, static_cast<quint16>(m_endpoints.tcpPort));
     return true;
 }
 
-void TTcpLink::Close() { m_socket->abort(); }
+void TTcpLink::Close() {
+    m_socket->abort();
+}
 
-bool TTcpLink::IsActive() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
+bool TTcpLink::IsActive() const {
+    return m_socket->state() == QAbstractSocket::ConnectedState;
+}
 
-bool TTcpLink::Send(const QByteArray &data) { return m_socket->write(data) == data.size(); }
+bool TTcpLink::Send(const QByteArray &data) {
+    return m_socket->write(data) == data.size();
+}
 
 void TTcpLink::readAvailable() {
     while (m_socket->bytesAvailable() > 0) {
         const QByteArray chunk = m_socket->read(kChunk);
-        if (chunk.isEmpty())
-            return;
-        if (m_handlers.data)
-            m_handlers.data(chunk);
-        if (!IsActive())
-            return;
+        if (chunk.isEmpty()) return;
+        if (m_handlers.data) m_handlers.data(chunk);
+        if (!IsActive()) return;
     }
 }

@@ -12,7 +12,7 @@ class QUdpSocket;
 // UDP endpoint bound on all local IPv4 addresses with broadcast permission.
 class TUdpLink : public QObject, public TLink {
     Q_OBJECT
-public:
+  public:
     using DatagramHandler = std::function<void(const QByteArray &, const QString &sender, quint16 port)>;
 
     TUdpLink(const TNetEndpoints &endpoints, DatagramHandler onDatagram, QObject *parent = nullptr);
@@ -24,7 +24,7 @@ public:
     bool Send(const QByteArray &data) override;
     QString ErrorString() const override { return m_error; }
 
-private:
+  private:
     void readPending();
 
     const TNetEndpoints &m_endpoints;
@@ -36,7 +36,7 @@ private:
 // Non-blocking TCP client. Reports connection, data (in chunks of at most 8192 bytes) and errors.
 class TTcpLink : public QObject, public TLink {
     Q_OBJECT
-public:
+  public:
     struct Handlers {
         std::function<void()> connected;
         std::function<void()> error;
@@ -51,7 +51,7 @@ public:
     bool IsActive() const override;
     bool Send(const QByteArray &data) override;
 
-private:
+  private:
     void readAvailable();
 
     const TNetEndpoints &m_endpoints;

@@ -17,8 +17,7 @@ TOrlan_d::TOrlan_d(QObject *owner) : QObject(owner), m_comPort(std::make_unique<
     m_tcpReopenTimer.setSingleShot(true);
     m_tcpReopenTimer.setInterval(kTcpReopenPauseMs);
     connect(&m_tcpReopenTimer, &QTimer::timeout, this, [this] {
-        if (m_conType == CON_TCP)
-            openTcp();
+        if (m_conType == CON_TCP) openTcp();
     });
     restartLinkTimer(3000);
 }
@@ -33,10 +32,9 @@ TOrlan_d::~TOrlan_d() {
 
 void TOrlan_d::createLinks() {
     m_links[CON_RS232] = std::make_unique<TSerialLink>(*m_comPort);
-    m_links[CON_UDP] = std::make_unique<TUdpLink>(
-        m_endpoints, [this](const QByteArray &data, const QString &sender, quint16 port) {
-            UdpReceive(data, sender, port);
-        });
+    m_links[CON_UDP] =
+        std::make_unique<TUdpLink>(m_endpoints, [this](const QByteArray &data, const QString &sender,
+                                                       quint16 port) { UdpReceive(data, sender, port); });
     m_links[CON_TCP] = std::make_unique<TTcpLink>(
         m_endpoints, TTcpLink::Handlers{[this] { tcpConnected(); }, [this] { tcpError(); },
                                         [this](const QByteArray &data) { TcpReceive(data); }});
@@ -90,12 +88,10 @@ void TOrlan_d::closeLink(tConnectionType type) {
 
 void TOrlan_d::SetPort(const QString &name) {
     TLink &serial = *m_links[CON_RS232];
-    if (serial.IsActive())
-        serial.Close();
+    if (serial.IsActive()) serial.Close();
     m_port = name;
     m_comPort->SetPort(name);
-    if (name.isEmpty() || m_conType != CON_RS232)
-        return;
+    if (name.isEmpty() || m_conType != CON_RS232) return;
     bool opened = false;
     try {
         opened = serial.Open();
@@ -112,11 +108,9 @@ void TOrlan_d::SetIpLocalPort(int32_t port) {
     const bool unchanged =
         port == m_ipLocalPort && m_links[CON_UDP]->IsActive() && m_links[CON_TCP]->IsActive();
     if (!unchanged) {
-        if (m_conType == CON_UDP)
-            closeUdp();
+        if (m_conType == CON_UDP) closeUdp();
         m_endpoints.udpLocalPort = port;
-        if (m_conType == CON_UDP)
-            openUdp();
+        if (m_conType == CON_UDP) openUdp();
     }
     m_ipLocalPort = port;
     raise(OnIpLocalPortchange);
@@ -128,11 +122,9 @@ void TOrlan_d::SetIpRemotePort(int32_t port) {
             closeUdp();
             openUdp();
         }
-        if (m_conType == CON_TCP)
-            closeTcp();
+        if (m_conType == CON_TCP) closeTcp();
         m_endpoints.tcpPort = port;
-        if (m_conType == CON_TCP)
-            openTcp();
+        if (m_conType == CON_TCP) openTcp();
     }
     m_ipRemotePort = port;
     m_endpoints.remotePort = port;
@@ -145,11 +137,9 @@ void TOrlan_d::SetIpRemoteAddress(const QString &address) {
             closeUdp();
             openUdp();
         }
-        if (m_conType == CON_TCP)
-            closeTcp();
+        if (m_conType == CON_TCP) closeTcp();
         m_endpoints.tcpAddress = address;
-        if (m_conType == CON_TCP)
-            openTcp();
+        if (m_conType == CON_TCP) openTcp();
     }
     m_ipRemoteAddress = address;
     m_endpoints.remoteAddress = address;
@@ -157,8 +147,7 @@ void TOrlan_d::SetIpRemoteAddress(const QString &address) {
 }
 
 void TOrlan_d::SetForceConn(bool force) {
-    if (force == m_forceConn)
-        return;
+    if (force == m_forceConn) return;
     m_forceConn = force;
     if (force) {
         setLinkState(LINK_CONNECT);
@@ -170,26 +159,29 @@ void TOrlan_d::SetForceConn(bool force) {
 }
 
 void TOrlan_d::SetQuorl_s_plug_and_play(bool restart) {
-    if (restart)
-        setLinkState(LINK_RESET);
+    if (restart) setLinkState(LINK_RESET);
 }
 
-void TOrlan_d::SetBaudRate(uint32_t baud) { m_comPort->SetBaud(baud); }
+void TOrlan_d::SetBaudRate(uint32_t baud) {
+    m_comPort->SetBaud(baud);
+}
 
-void TOrlan_d::SetRawReceive(bool raw) { m_comPort->SetReceiveMode(raw ? rmRAW : rmTERM); }
+void TOrlan_d::SetRawReceive(bool raw) {
+    m_comPort->SetReceiveMode(raw ? rmRAW : rmTERM);
+}
 
-void TOrlan_d::ClosePort() { m_links[CON_RS232]->Close(); }
+void TOrlan_d::ClosePort() {
+    m_links[CON_RS232]->Close();
+}
 
 // ---------------------------------------------------------------------------------------------------------
 // Network links
 
 bool TOrlan_d::openUdp() {
     TLink &udp = *m_links[CON_UDP];
-    if (udp.IsActive())
-        return true;
+    if (udp.IsActive()) return true;
     setLinkState(LINK_RESET);
-    if (udp.Open())
-        return true;
+    if (udp.Open()) return true;
     udp.Close();
     return false;
 }
@@ -201,12 +193,11 @@ void TOrlan_d::closeUdp() {
 
 bool TOrlan_d::openTcp() {
     TLink &tcp = *m_links[CON_TCP];
-    if (tcp.IsActive() || m_tcpConnectPending)
-        return true;
+    if (tcp.IsActive() || m_tcpConnectPending) return true;
     m_tcpConnectPending = true;
     setLinkState(LINK_RESET);
-    if (tcp.Open())
-        return true;
+    ++m_tcpConnectAttempts;
+    if (tcp.Open()) return true;
     closeTcp();
     return false;
 }
@@ -217,14 +208,15 @@ void TOrlan_d::closeTcp() {
     m_links[CON_TCP]->Close();
 }
 
-void TOrlan_d::tcpConnected() { m_tcpConnectPending = false; }
+void TOrlan_d::tcpConnected() {
+    m_tcpConnectPending = false;
+}
 
 // A refused connect fails at once on a local network, so reopening at once would spin; reopen after a pause
 // like the one a failing connect takes on its own.
 void TOrlan_d::tcpError() {
     closeTcp();
-    if (m_conType == CON_TCP)
-        m_tcpReopenTimer.start();
+    if (m_conType == CON_TCP) m_tcpReopenTimer.start();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -232,8 +224,7 @@ void TOrlan_d::tcpError() {
 
 void TOrlan_d::restartLinkTimer(int ms) {
     m_linkInterval = ms;
-    if (m_linkTimerEnabled)
-        m_linkTimer.start(ms);
+    if (m_linkTimerEnabled) m_linkTimer.start(ms);
 }
 
 void TOrlan_d::SetLinkTimerEnabled(bool enabled) {
@@ -272,8 +263,7 @@ void TOrlan_d::StepLink() {
         restartLinkTimer(2000);
         return;
     case LINK_QUERYALL:
-        if (m_conMode == MODE_VAR)
-            SendQueryAll();
+        if (m_conMode == MODE_VAR) SendQueryAll();
         setLinkState(LINK_READY);
         restartLinkTimer(2000);
         return;
@@ -284,8 +274,7 @@ void TOrlan_d::StepLink() {
         restartLinkTimer(1);
         return;
     case LINK_POLL:
-        if (!m_forceConn)
-            SendIdentityQuery();
+        if (!m_forceConn) SendIdentityQuery();
         setLinkState(LINK_POLLWAIT);
         restartLinkTimer(2000);
         return;

@@ -40,25 +40,23 @@ const ReplyIndex &replyIndex() {
     return index;
 }
 
-bool isPerInput(int index) { return index >= VAR_PENA && index <= VAR_PPROC; }
+bool isPerInput(int index) {
+    return index >= VAR_PENA && index <= VAR_PPROC;
+}
 
 // Four dot-separated decimal numbers, each 0..255, and nothing else.
 bool parseDottedQuad(const QString &text, uint8_t octets[4]) {
     const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4)
-        return false;
+    if (parts.size() != 4) return false;
     for (int i = 0; i < 4; ++i) {
         const QString &part = parts[i];
-        if (part.isEmpty() || part.size() > 3)
-            return false;
+        if (part.isEmpty() || part.size() > 3) return false;
         int value = 0;
         for (QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-                return false;
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
             value = value * 10 + (c.unicode() - '0');
         }
-        if (value > 255)
-            return false;
+        if (value > 255) return false;
         octets[i] = static_cast<uint8_t>(value);
     }
     return true;
@@ -75,8 +73,7 @@ QString dottedQuad(uint32_t value) {
 } // namespace
 
 void TOrlan_d::raise(const TOrlanNotifyEvent &event) {
-    if (!event)
-        return;
+    if (!event) return;
     // A handler may replace itself while it runs; call a copy.
     const TOrlanNotifyEvent handler = event;
     handler(this, m_tag);
@@ -90,8 +87,7 @@ uint32_t TOrlan_d::Value(int index) const {
 }
 
 bool TOrlan_d::SetValue(int index, uint32_t value) {
-    if (index < 0 || index >= VAR_COUNT)
-        return false;
+    if (index < 0 || index >= VAR_COUNT) return false;
     switch (kRows[index].access) {
     case Access::SET:
     case Access::WRITEONLY:
@@ -113,8 +109,7 @@ bool TOrlan_d::SetValue(int index, uint32_t value) {
 }
 
 TOrlanNotifyEvent *TOrlan_d::ChangeEvent(int index) {
-    if (index < 0 || index >= VAR_COUNT || !kChangeEvents[index])
-        return nullptr;
+    if (index < 0 || index >= VAR_COUNT || !kChangeEvents[index]) return nullptr;
     return &(this->*kChangeEvents[index]);
 }
 
@@ -131,8 +126,7 @@ uint8_t TOrlan_d::InputPPROC(int index) const {
     return index >= 0 && index < kInputSlots ? m_inputPPROC[index] : 0;
 }
 void TOrlan_d::SetInputPRGBI(int index, uint32_t value) {
-    if (index >= 0 && index < kInputSlots)
-        m_inputPRGBI[index] = value;
+    if (index >= 0 && index < kInputSlots) m_inputPRGBI[index] = value;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -140,10 +134,8 @@ void TOrlan_d::SetInputPRGBI(int index, uint32_t value) {
 
 void TOrlan_d::SendText(const QByteArray &text) {
     TLink &link = *m_links[m_conType];
-    if (!link.IsActive())
-        return;
-    if (link.Send(text) || m_conType != CON_UDP)
-        return;
+    if (!link.IsActive()) return;
+    if (link.Send(text) || m_conType != CON_UDP) return;
     const QString error = link.ErrorString();
     closeUdp();
     Prompts::instance().message(error, Prompts::Icon::Error);
@@ -156,19 +148,21 @@ void TOrlan_d::sendAndReport(const QByteArray &command) {
 }
 
 void TOrlan_d::sendCommand(int index, uint32_t value) {
-    if (!m_connected)
-        return;
+    if (!m_connected) return;
     sendAndReport(QByteArray::number(value) + kRows[index].command);
 }
 
-void TOrlan_d::SendIdentityQuery() { sendAndReport(QByteArray(kRows[VAR_DEV].command)); }
+void TOrlan_d::SendIdentityQuery() {
+    sendAndReport(QByteArray(kRows[VAR_DEV].command));
+}
 
-void TOrlan_d::SendQueryAll() { SendText(QByteArrayLiteral("#\r\n")); }
+void TOrlan_d::SendQueryAll() {
+    SendText(QByteArrayLiteral("#\r\n"));
+}
 
 void TOrlan_d::sendAddress(int slot, const QString &address) {
     uint8_t octets[4];
-    if (!parseDottedQuad(address, octets))
-        return;
+    if (!parseDottedQuad(address, octets)) return;
     sendCommand(VAR_PADIP, static_cast<uint32_t>(slot));
     sendCommand(VAR_IP4, octets[0]);
     sendCommand(VAR_IP3, octets[1]);
@@ -183,10 +177,9 @@ void TOrlan_d::sendPort(int slot, int32_t port) {
 
 void TOrlan_d::SetNETMASK(const QString &mask) {
     uint8_t octets[4];
-    if (!parseDottedQuad(mask, octets))
-        return;
-    const uint32_t value = (uint32_t(octets[0]) << 24) | (uint32_t(octets[1]) << 16) |
-                           (uint32_t(octets[2]) << 8) | octets[3];
+    if (!parseDottedQuad(mask, octets)) return;
+    const uint32_t value =
+        (uint32_t(octets[0]) << 24) | (uint32_t(octets[1]) << 16) | (uint32_t(octets[2]) << 8) | octets[3];
     uint32_t hostBits = ~value;
     uint32_t bitLength = 0;
     while (hostBits) {
@@ -197,8 +190,7 @@ void TOrlan_d::SetNETMASK(const QString &mask) {
 }
 
 void TOrlan_d::ReadRawData(QByteArray &out) {
-    if (m_conMode != MODE_RAW)
-        return;
+    if (m_conMode != MODE_RAW) return;
     out = m_rxBuffer.mid(m_rxConsumed);
     m_rxBuffer.clear();
     m_rxConsumed = 0;
@@ -215,8 +207,7 @@ QByteArray TOrlan_d::networkChunk(const QByteArray &data) {
 }
 
 void TOrlan_d::SerialReceive(const QByteArray &data) {
-    if (m_conType != CON_RS232)
-        return;
+    if (m_conType != CON_RS232) return;
     if (m_conMode == MODE_VAR) {
         appendAndParse(data.constData(), data.size());
         return;
@@ -226,30 +217,26 @@ void TOrlan_d::SerialReceive(const QByteArray &data) {
 }
 
 void TOrlan_d::UdpReceive(const QByteArray &datagram, const QString &senderAddress, quint16 senderPort) {
-    if (m_conType != CON_UDP || senderAddress != m_ipRemoteAddress || senderPort != m_ipRemotePort)
-        return;
+    if (m_conType != CON_UDP || senderAddress != m_ipRemoteAddress || senderPort != m_ipRemotePort) return;
     const QByteArray chunk = networkChunk(datagram);
     appendAndParse(chunk.constData(), chunk.size());
 }
 
 void TOrlan_d::TcpReceive(const QByteArray &data) {
-    if (m_conType != CON_TCP || data.isEmpty())
-        return;
+    if (m_conType != CON_TCP || data.isEmpty()) return;
     const QByteArray chunk = networkChunk(data);
     appendAndParse(chunk.constData(), chunk.size());
 }
 
 void TOrlan_d::watchdog() {
-    if (m_linkState != LINK_RESET && m_linkState != LINK_CONNECT)
-        restartLinkTimer(2000);
+    if (m_linkState != LINK_RESET && m_linkState != LINK_CONNECT) restartLinkTimer(2000);
 }
 
 void TOrlan_d::appendAndParse(const char *data, qsizetype size) {
     watchdog();
     m_rxBuffer.append(data, size);
     // A handler that feeds data back in while a parse runs only appends; the running parse reaches it.
-    if (!m_parsing)
-        parseBuffer();
+    if (!m_parsing) parseBuffer();
 }
 
 void TOrlan_d::parseBuffer() {
@@ -276,14 +263,12 @@ void TOrlan_d::parseBuffer() {
         const qsizetype length = end - start;
         uint32_t value = 0;
         const int index = matchMessage(message, length, value);
-        if (index >= 0)
-            storeAndReport(index, value, message, length);
+        if (index >= 0) storeAndReport(index, value, message, length);
     }
 }
 
 int TOrlan_d::matchMessage(const char *msg, qsizetype len, uint32_t &value) const {
-    if (len <= 0)
-        return -1;
+    if (len <= 0) return -1;
     const ReplyIndex &replies = replyIndex();
     for (int index : replies.byFirstChar[static_cast<unsigned char>(msg[0])]) {
         const std::size_t mnemonicLength = replies.length[index];
@@ -328,10 +313,8 @@ void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizet
     case Kind::PORT: {
         m_values[index] = value;
         const uint32_t slot = m_values[VAR_PADIP];
-        if (slot == 0 || slot == 1)
-            m_localPort = static_cast<int32_t>(value);
-        if (slot == 0 || slot == 2)
-            m_remotePort = static_cast<int32_t>(value);
+        if (slot == 0 || slot == 1) m_localPort = static_cast<int32_t>(value);
+        if (slot == 0 || slot == 2) m_remotePort = static_cast<int32_t>(value);
         break;
     }
     case Kind::NETMASK: {
@@ -346,16 +329,23 @@ void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizet
         const uint32_t slot = m_values[VAR_PCHAN];
         const uint32_t stored = m_values[index];
         switch (index) {
-        case VAR_PENA: m_inputPENA[slot] = static_cast<uint8_t>(stored); break;
-        case VAR_PRGBI: m_inputPRGBI[slot] = stored; break;
-        case VAR_PISTD: m_inputPISTD[slot] = stored; break;
-        default: m_inputPPROC[slot] = static_cast<uint8_t>(stored); break;
+        case VAR_PENA:
+            m_inputPENA[slot] = static_cast<uint8_t>(stored);
+            break;
+        case VAR_PRGBI:
+            m_inputPRGBI[slot] = stored;
+            break;
+        case VAR_PISTD:
+            m_inputPISTD[slot] = stored;
+            break;
+        default:
+            m_inputPPROC[slot] = static_cast<uint8_t>(stored);
+            break;
         }
     }
 
     m_lastMatched = index;
-    if (kChangeEvents[index])
-        raise(this->*kChangeEvents[index]);
+    if (kChangeEvents[index]) raise(this->*kChangeEvents[index]);
 }
 
 void TOrlan_d::storeDev(uint32_t value) {
@@ -368,12 +358,10 @@ void TOrlan_d::storeDev(uint32_t value) {
         restartLinkTimer(1);
         setLinkState(LINK_CONNECT);
     }
-    if (m_linkState == LINK_POLLWAIT)
-        setLinkState(LINK_POLL);
+    if (m_linkState == LINK_POLLWAIT) setLinkState(LINK_POLL);
     m_values[VAR_DEV] = value;
     raise(OnDEVchange);
-    if (m_lastMatched == VAR_DEV || m_rs232busy)
-        raise(ONRS232busy);
+    if (m_lastMatched == VAR_DEV || m_rs232busy) raise(ONRS232busy);
 }
 
 void TOrlan_d::rebuildAddresses() {

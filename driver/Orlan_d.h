@@ -36,10 +36,10 @@ enum TLinkState {
 // Lives on the user-interface thread; every entry point and event runs there.
 class TOrlan_d : public QObject {
     Q_OBJECT
-public:
-    static constexpr int kInputSlots = 6;      // per-input arrays: 0 = all inputs, 1..5
-    static constexpr int kNetChunkMax = 8192;  // network receive area
-    static constexpr int kTrimLength = 10;     // text without a line end is trimmed to this length
+  public:
+    static constexpr int kInputSlots = 6;     // per-input arrays: 0 = all inputs, 1..5
+    static constexpr int kNetChunkMax = 8192; // network receive area
+    static constexpr int kTrimLength = 10;    // text without a line end is trimmed to this length
     static constexpr int kDefaultIpPort = 10500;
     static constexpr int kTcpReopenPauseMs = 1000;
 
@@ -50,6 +50,7 @@ public:
     void SetTag(int32_t tag) { m_tag = tag; }
 
     // ---- Device variables: getters, setters and change events, generated from the table ----
+    // clang-format off
 #define OXS_CTYPE_U32 uint32_t
 #define OXS_CTYPE_I32 int32_t
 #define OXS_CTYPE_BOOL bool
@@ -65,8 +66,7 @@ public:
 #define OXS_SETTER_LOCAL(name, kind, i) void Set##name(OXS_CTYPE_##kind v) { m_values[i] = v; }
 #define OXS_SETTER_REPORT(name, kind, i)
 #define OXS_SETTER_SPECIAL(name, kind, i)
-#define OXS_ACCESSORS(i, name, reply, cmd, kind, access, ev)                                                \
-    OXS_GETTER_##kind(name, i) OXS_SETTER_##access(name, kind, i)
+#define OXS_ACCESSORS(i, name, reply, cmd, kind, access, ev) OXS_GETTER_##kind(name, i) OXS_SETTER_##access(name, kind, i)
     OXS_DEVICE_VARIABLES(OXS_ACCESSORS)
 #undef OXS_ACCESSORS
 
@@ -79,6 +79,7 @@ public:
 #define OXS_EVENTS(i, name, reply, cmd, kind, access, ev) OXS_EVENT_DECL_##kind(ev)
     OXS_DEVICE_VARIABLES(OXS_EVENTS)
 #undef OXS_EVENTS
+    // clang-format on
 
     // ---- Device variables by index (debug console, command-line tools) ----
     // The stored value; 0 for the send-only octet rows, the host-bit count for the netmask row.
@@ -96,43 +97,97 @@ public:
     void SetInputPRGBI(int index, uint32_t value);
 
     // ---- The scaler's network settings ----
-    QString LOCAL_IP() const { return m_addressText[0]; }
-    QString REMOTE_IP() const { return m_addressText[1]; }
-    QString GATEWAY_IP() const { return m_addressText[2]; }
-    QString NETMASK() const { return m_netmask; }
-    int32_t LOCAL_PORT() const { return m_localPort; }
-    int32_t REMOTE_PORT() const { return m_remotePort; }
-    void SetLOCAL_IP(const QString &address) { sendAddress(1, address); }
-    void SetREMOTE_IP(const QString &address) { sendAddress(2, address); }
-    void SetGATEWAY_IP(const QString &address) { sendAddress(3, address); }
+    QString LOCAL_IP() const {
+        return m_addressText[0];
+    }
+    QString REMOTE_IP() const {
+        return m_addressText[1];
+    }
+    QString GATEWAY_IP() const {
+        return m_addressText[2];
+    }
+    QString NETMASK() const {
+        return m_netmask;
+    }
+    int32_t LOCAL_PORT() const {
+        return m_localPort;
+    }
+    int32_t REMOTE_PORT() const {
+        return m_remotePort;
+    }
+    void SetLOCAL_IP(const QString &address) {
+        sendAddress(1, address);
+    }
+    void SetREMOTE_IP(const QString &address) {
+        sendAddress(2, address);
+    }
+    void SetGATEWAY_IP(const QString &address) {
+        sendAddress(3, address);
+    }
     void SetNETMASK(const QString &mask);
-    void SetLOCAL_PORT(int32_t port) { sendPort(1, port); }
-    void SetREMOTE_PORT(int32_t port) { sendPort(2, port); }
+    void SetLOCAL_PORT(int32_t port) {
+        sendPort(1, port);
+    }
+    void SetREMOTE_PORT(int32_t port) {
+        sendPort(2, port);
+    }
 
     // ---- Link and support properties ----
-    bool Connected() const { return m_connected; }
-    bool Ready() const { return m_ready; }
-    bool ForceConn() const { return m_forceConn; }
+    bool Connected() const {
+        return m_connected;
+    }
+    bool Ready() const {
+        return m_ready;
+    }
+    bool ForceConn() const {
+        return m_forceConn;
+    }
     void SetForceConn(bool force);
-    QString Port() const { return m_port; }
+    QString Port() const {
+        return m_port;
+    }
     void SetPort(const QString &name);
-    bool RS232busy() const { return m_rs232busy; }
-    void SetRS232busy(bool busy) { m_rs232busy = busy; }
+    bool RS232busy() const {
+        return m_rs232busy;
+    }
+    void SetRS232busy(bool busy) {
+        m_rs232busy = busy;
+    }
     void SetQuorl_s_plug_and_play(bool restart);
-    tConnectionMode ConMode() const { return m_conMode; }
-    void SetConMode(tConnectionMode mode) { m_conMode = mode; }
-    tConnectionType ConType() const { return m_conType; }
+    tConnectionMode ConMode() const {
+        return m_conMode;
+    }
+    void SetConMode(tConnectionMode mode) {
+        m_conMode = mode;
+    }
+    tConnectionType ConType() const {
+        return m_conType;
+    }
     void SetConType(tConnectionType type); // serial open failure throws EComError
-    int32_t IpLocalPort() const { return m_ipLocalPort; }
+    int32_t IpLocalPort() const {
+        return m_ipLocalPort;
+    }
     void SetIpLocalPort(int32_t port);
-    int32_t IpRemotePort() const { return m_ipRemotePort; }
+    int32_t IpRemotePort() const {
+        return m_ipRemotePort;
+    }
     void SetIpRemotePort(int32_t port);
-    QString IpRemoteAddress() const { return m_ipRemoteAddress; }
+    QString IpRemoteAddress() const {
+        return m_ipRemoteAddress;
+    }
     void SetIpRemoteAddress(const QString &address);
-    QByteArray receivedString() const { return m_receivedString; }
-    void SetreceivedString(const QByteArray &text) { m_receivedString = text; }
-    QByteArray sentString() const { return m_sentString; }
-    void SetsentString(const QByteArray &text) { m_sentString = text; }
+    QByteArray receivedString() const {
+        return m_receivedString;
+    }
+    void SetreceivedString(const QByteArray &text) {
+        m_receivedString = text;
+    }
+    QByteArray sentString() const {
+        return m_sentString;
+    }
+    void SetsentString(const QByteArray &text) {
+        m_sentString = text;
+    }
 
     TOrlanNotifyEvent OnConnected;
     TOrlanNotifyEvent OnReady;
@@ -152,13 +207,17 @@ public:
     // In MODE_RAW hands over the whole receive buffer and empties it; in MODE_VAR does nothing.
     void ReadRawData(QByteArray &out);
     // What the receive buffer holds now (diagnostics and tests).
-    QByteArray ReceiveBuffer() const { return m_rxBuffer.mid(m_rxConsumed); }
+    QByteArray ReceiveBuffer() const {
+        return m_rxBuffer.mid(m_rxConsumed);
+    }
 
     // ---- Serial link operations ----
     void SetBaudRate(uint32_t baud);
     void SetRawReceive(bool raw);
     void ClosePort();
-    TComPort &ComPort() { return *m_comPort; }
+    TComPort &ComPort() {
+        return *m_comPort;
+    }
 
     // ---- Receive entry points, called by the links ----
     void SerialReceive(const QByteArray &data);
@@ -166,8 +225,12 @@ public:
     void TcpReceive(const QByteArray &data);
 
     // ---- Link state machine ----
-    TLinkState LinkState() const { return m_linkState; }
-    int LinkTimerInterval() const { return m_linkInterval; }
+    TLinkState LinkState() const {
+        return m_linkState;
+    }
+    int LinkTimerInterval() const {
+        return m_linkInterval;
+    }
     // One tick of the link timer: performs the step of the current state and restarts the timer.
     void StepLink();
     // Stops the real link timer so tests can step the state machine by hand.
@@ -175,10 +238,18 @@ public:
 
     // Replaces the transport of one link type (tests).
     void ReplaceLink(tConnectionType type, std::unique_ptr<TLink> link);
-    TLink &Link(tConnectionType type) { return *m_links[type]; }
-    bool TcpConnectPending() const { return m_tcpConnectPending; }
+    TLink &Link(tConnectionType type) {
+        return *m_links[type];
+    }
+    bool TcpConnectPending() const {
+        return m_tcpConnectPending;
+    }
+    // Connects started since creation (diagnostics: a refused peer is retried about once a second).
+    int TcpConnectAttempts() const {
+        return m_tcpConnectAttempts;
+    }
 
-private:
+  private:
     void raise(const TOrlanNotifyEvent &event);
     void sendCommand(int index, uint32_t value);
     void sendAndReport(const QByteArray &command);
@@ -194,7 +265,9 @@ private:
     void rebuildAddresses();
     static QByteArray networkChunk(const QByteArray &data);
 
-    void setLinkState(TLinkState state) { m_linkState = state; }
+    void setLinkState(TLinkState state) {
+        m_linkState = state;
+    }
     void restartLinkTimer(int ms);
     bool openUdp();
     void closeUdp();
@@ -242,6 +315,7 @@ private:
     QTimer m_linkTimer;
     QTimer m_tcpReopenTimer;
     bool m_tcpConnectPending = false;
+    int m_tcpConnectAttempts = 0;
     TNetEndpoints m_endpoints;
 
     std::unique_ptr<TComPort> m_comPort;

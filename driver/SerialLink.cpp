@@ -7,9 +7,13 @@ bool TSerialLink::Open() {
     return true;
 }
 
-void TSerialLink::Close() { m_port.Close(); }
+void TSerialLink::Close() {
+    m_port.Close();
+}
 
-bool TSerialLink::IsActive() const { return m_port.Opened(); }
+bool TSerialLink::IsActive() const {
+    return m_port.Opened();
+}
 
 bool TSerialLink::Send(const QByteArray &data) {
     m_port.Write(data);

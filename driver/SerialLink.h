@@ -6,7 +6,7 @@ class TComPort;
 
 // The serial port seen as a link. Open throws EComError when the port cannot be opened.
 class TSerialLink : public TLink {
-public:
+  public:
     explicit TSerialLink(TComPort &port) : m_port(port) {}
 
     bool Open() override;
@@ -14,6 +14,6 @@ public:
     bool IsActive() const override;
     bool Send(const QByteArray &data) override;
 
-private:
+  private:
     TComPort &m_port;
 };

@@ -9,7 +9,9 @@ std::unique_ptr<Prompts> &current() {
 }
 } // namespace
 
-Prompts &Prompts::instance() { return *current(); }
+Prompts &Prompts::instance() {
+    return *current();
+}
 
 void Prompts::install(std::unique_ptr<Prompts> prompts) {
     current() = prompts ? std::move(prompts) : std::make_unique<ConsolePrompts>();
@@ -25,9 +27,15 @@ Prompts::Answer ConsolePrompts::question(const QString &text, const QString &tit
     return Answer::Cancel;
 }
 
-bool ConsolePrompts::inputText(const QString &, const QString &, QString &) { return false; }
-QString ConsolePrompts::openFileName(const QString &, const QString &) { return {}; }
-QString ConsolePrompts::saveFileName(const QString &, const QString &) { return {}; }
+bool ConsolePrompts::inputText(const QString &, const QString &, QString &) {
+    return false;
+}
+QString ConsolePrompts::openFileName(const QString &, const QString &) {
+    return {};
+}
+QString ConsolePrompts::saveFileName(const QString &, const QString &) {
+    return {};
+}
 
 void RecordingPrompts::message(const QString &text, Icon icon, const QString &) {
     asked.append({QStringLiteral("message"), text, icon});
@@ -40,8 +48,7 @@ Prompts::Answer RecordingPrompts::question(const QString &text, const QString &)
 
 bool RecordingPrompts::inputText(const QString &, const QString &label, QString &value) {
     asked.append({QStringLiteral("input"), label, Icon::Question});
-    if (inputs.isEmpty())
-        return false;
+    if (inputs.isEmpty()) return false;
     value = inputs.takeFirst();
     return true;
 }
@@ -59,7 +66,6 @@ QString RecordingPrompts::saveFileName(const QString &title, const QString &) {
 QStringList RecordingPrompts::messages() const {
     QStringList texts;
     for (const Entry &e : asked)
-        if (e.kind == QLatin1String("message"))
-            texts << e.text;
+        if (e.kind == QLatin1String("message")) texts << e.text;
     return texts;
 }

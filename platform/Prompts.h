@@ -8,7 +8,7 @@
 // The one seam for every modal interaction (message boxes, input boxes, file and colour choosers), so the
 // driver stays free of widget code and tests can answer prompts without a modal loop.
 class Prompts {
-public:
+  public:
     enum class Icon { Information, Warning, Error, Question };
     enum class Answer { Ok, Cancel, Yes, No };
 
@@ -32,7 +32,7 @@ public:
 
 // Writes messages to standard error and declines every question: for tools and services without windows.
 class ConsolePrompts : public Prompts {
-public:
+  public:
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
@@ -42,16 +42,16 @@ public:
 
 // Records what was asked and answers from a script: for tests.
 class RecordingPrompts : public Prompts {
-public:
+  public:
     struct Entry {
         QString kind; // "message", "question", "input", "open", "save"
         QString text;
         Icon icon = Icon::Information;
     };
     QList<Entry> asked;
-    QList<Answer> answers;     // consumed by question(); Cancel when exhausted
-    QStringList inputs;        // consumed by inputText(); cancels when exhausted
-    QStringList fileNames;     // consumed by the file choosers; empty when exhausted
+    QList<Answer> answers; // consumed by question(); Cancel when exhausted
+    QStringList inputs;    // consumed by inputText(); cancels when exhausted
+    QStringList fileNames; // consumed by the file choosers; empty when exhausted
 
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;

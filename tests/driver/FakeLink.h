@@ -6,7 +6,7 @@
 
 // A transport that records what the driver writes; tests flip it open or closed and make sends fail.
 class FakeLink : public TLink {
-public:
+  public:
     struct State {
         bool active = true;
         bool openResult = true;
@@ -30,13 +30,12 @@ public:
     }
     bool IsActive() const override { return m_state.active; }
     bool Send(const QByteArray &data) override {
-        if (m_state.failSends)
-            return false;
+        if (m_state.failSends) return false;
         m_state.sent << data;
         return true;
     }
     QString ErrorString() const override { return QStringLiteral("Network unreachable"); }
 
-private:
+  private:
     State &m_state;
 };

@@ -5,7 +5,7 @@
 
 class TestLinkState : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void startsInResetWithThreeSecondTimer();
     void steps_data();
     void steps();
@@ -44,8 +44,8 @@ void TestLinkState::steps_data() {
     const QStringList none;
     QTest::newRow("reset forced") << int(LINK_RESET) << true << int(MODE_VAR) << int(LINK_CONNECT) << 1
                                   << QByteArray() << none << false << false;
-    QTest::newRow("reset") << int(LINK_RESET) << false << int(MODE_VAR) << int(LINK_PROBE) << 2000 << QByteArray()
-                           << QStringList{"Ready", "Connected", "DEV"} << false << false;
+    QTest::newRow("reset") << int(LINK_RESET) << false << int(MODE_VAR) << int(LINK_PROBE) << 2000
+                           << QByteArray() << QStringList{"Ready", "Connected", "DEV"} << false << false;
     QTest::newRow("probe") << int(LINK_PROBE) << false << int(MODE_VAR) << int(LINK_PROBE) << 2000
                            << QByteArray("?") << none << false << false;
     QTest::newRow("connect") << int(LINK_CONNECT) << false << int(MODE_VAR) << int(LINK_QUERYALL) << 2000

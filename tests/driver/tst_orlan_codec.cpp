@@ -10,7 +10,7 @@ using namespace OrlanVars;
 
 class TestOrlanCodec : public QObject {
     Q_OBJECT
-private slots:
+  private slots:
     void settersSendExactBytes();
     void settersSilentWhileDisconnected();
     void generatedSettersAndSetValue();
@@ -189,8 +189,7 @@ void TestOrlanCodec::integerLiteral() {
     QFETCH(quint32, value);
     uint32_t parsed = 0xDEADBEEF;
     QCOMPARE(parseIntegerLiteral(text.constData(), std::size_t(text.size()), parsed), ok);
-    if (ok)
-        QCOMPARE(parsed, value);
+    if (ok) QCOMPARE(parsed, value);
 }
 
 void TestOrlanCodec::valueGrammarInMessages_data() {
@@ -238,8 +237,7 @@ void TestOrlanCodec::everyReplyMnemonicReachesItsRow() {
         else
             QVERIFY2(hit == -2, row.property); // matched, no change event of its own
         for (const Row &other : kRows)
-            if (TOrlanNotifyEvent *ev = f.drv->ChangeEvent(other.index))
-                *ev = nullptr;
+            if (TOrlanNotifyEvent *ev = f.drv->ChangeEvent(other.index)) *ev = nullptr;
     }
     QCOMPARE(f.drv->Value(VAR_COUNT), 0u);
 }
@@ -513,8 +511,7 @@ void TestOrlanCodec::handlersMayReenterTheDriver() {
     // A handler that sends, feeds more data in and reads the buffer must not break the running parse.
     f.drv->OnHPOSchange = [&](TOrlan_d *d, int32_t) {
         d->SetVPOS(d->HPOS());
-        if (d->HPOS() == 1)
-            d->SerialReceive("HP2\r\n");
+        if (d->HPOS() == 1) d->SerialReceive("HP2\r\n");
     };
     f.drv->SerialReceive("HP1\r\nHW5\r\n");
     QCOMPARE(f.drv->HPOS(), 2u);
@@ -559,20 +556,27 @@ void TestOrlanCodec::randomStreamsKeepInvariants() {
             uint32_t v = 0;
             const QByteArray msg = d->receivedString();
             QVERIFY(msg.startsWith("HP"));
-            QVERIFY(msg.size() == 2 || parseIntegerLiteral(msg.constData() + 2, std::size_t(msg.size() - 2), v));
+            QVERIFY(msg.size() == 2 ||
+                    parseIntegerLiteral(msg.constData() + 2, std::size_t(msg.size() - 2), v));
             QCOMPARE(d->HPOS(), msg.size() == 2 ? 0u : v);
         };
         for (int round = 0; round < 3000; ++round) {
             QByteArray chunk;
             const int len = rng.bounded(1, 40);
             for (int i = 0; i < len; ++i)
-                chunk += rng.bounded(4) == 0 ? char(rng.bounded(256)) : alphabet[rng.bounded(alphabet.size())];
-            if (rng.bounded(5) == 0)
-                chunk += "\r\nHP" + QByteArray::number(rng.generate()) + "\r\n";
+                chunk +=
+                    rng.bounded(4) == 0 ? char(rng.bounded(256)) : alphabet[rng.bounded(alphabet.size())];
+            if (rng.bounded(5) == 0) chunk += "\r\nHP" + QByteArray::number(rng.generate()) + "\r\n";
             switch (link) {
-            case CON_RS232: f.drv->SerialReceive(chunk); break;
-            case CON_UDP: f.drv->UdpReceive(chunk, "127.0.0.1", 1); break;
-            default: f.drv->TcpReceive(chunk); break;
+            case CON_RS232:
+                f.drv->SerialReceive(chunk);
+                break;
+            case CON_UDP:
+                f.drv->UdpReceive(chunk, "127.0.0.1", 1);
+                break;
+            default:
+                f.drv->TcpReceive(chunk);
+                break;
             }
             const QByteArray rest = f.drv->ReceiveBuffer();
             QVERIFY2(rest.size() <= 10 && !rest.contains("\r\n"), rest.toHex().constData());
