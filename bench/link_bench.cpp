@@ -1,0 +1,113 @@
+// Link figures against the in-process scaler simulator: time from opening each link to Connected and
+// Ready, CPU of a connected driver left idle, and connect attempts and CPU against a closed TCP port.
+//   link_bench [idle-seconds] [closed-port-seconds]
+// CPU figures are for the whole process (driver and simulator together), so they bound the driver's own.
+#include "Orlan_d.h"
+#include "ScalerSimulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until the condition holds or the time-out passes; returns the elapsed milliseconds.
+qint64 waitFor(const std::function<bool()> &condition, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (condition() || clock.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    poll.start(1);
+    loop.exec();
+    return clock.elapsed();
+}
+
+void measureDetection(const char *name, OxsSim::ScalerSimulator &sim, const std::function<void(TOrlan_d &)> &open) {
+    TOrlan_d drv;
+    QElapsedTimer clock;
+    clock.start();
+    open(drv);
+    waitFor([&] { return drv.Connected(); }, 15000);
+    const qint64 connected = clock.elapsed();
+    waitFor([&] { return drv.Ready(); }, 15000);
+    const qint64 ready = clock.elapsed();
+    std::printf("%-6s link opened 0 ms after driver creation: Connected after %lld ms, Ready after %lld ms\n", name,
+                static_cast<long long>(connected), static_cast<long long>(ready));
+    Q_UNUSED(sim);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    const int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
+    const int closedSeconds = argc > 2 ? std::atoi(argv[2]) : 10;
+
+    OxsSim::ScalerSimulator sim(33);
+    sim.startTcp(0);
+    sim.startUdp(0);
+    const QString pty = sim.startPty();
+
+    measureDetection("serial", sim, [&](TOrlan_d &d) { d.SetPort(pty); });
+    measureDetection("UDP", sim, [&](TOrlan_d &d) {
+        QUdpSocket probe;
+        probe.bind(QHostAddress::LocalHost, 0);
+        const int local = probe.localPort();
+        probe.close();
+        d.SetIpRemoteAddress("127.0.0.1");
+        d.SetIpRemotePort(sim.udpPort());
+        d.SetIpLocalPort(local);
+        d.SetConType(CON_UDP);
+    });
+    measureDetection("TCP", sim, [&](TOrlan_d &d) {
+        d.SetIpRemoteAddress("127.0.0.1");
+        d.SetIpRemotePort(sim.tcpPort());
+        d.SetConType(CON_TCP);
+    });
+
+    {
+        TOrlan_d drv;
+        drv.SetIpRemoteAddress("127.0.0.1");
+        drv.SetIpRemotePort(sim.tcpPort());
+        drv.SetConType(CON_TCP);
+        waitFor([&] { return drv.Ready(); }, 15000);
+        const double cpu0 = cpuSeconds();
+        waitFor([] { return false; }, idleSeconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        std::printf("idle connected over %d s: CPU %.3f s = %.3f %% of one core, still connected: %s\n", idleSeconds,
+                    cpu, 100.0 * cpu / idleSeconds, drv.Connected() ? "yes" : "no");
+    }
+
+    {
+        const quint16 closedPort = sim.tcpPort();
+        sim.stop();
+        TOrlan_d drv;
+        drv.SetIpRemoteAddress("127.0.0.1");
+        drv.SetIpRemotePort(closedPort);
+        const double cpu0 = cpuSeconds();
+        drv.SetConType(CON_TCP);
+        waitFor([] { return false; }, closedSeconds * 1000);
+        const double cpu = cpuSeconds() - cpu0;
+        std::printf("closed TCP port over %d s: %d connect attempts (%.2f per second), CPU %.3f %% of one core\n",
+                    closedSeconds, drv.TcpConnectAttempts(), double(drv.TcpConnectAttempts()) / closedSeconds,
+                    100.0 * cpu / closedSeconds);
+    }
+    return 0;
+}

@@ -1,0 +1,273 @@
+#include "ScalerSimulator.h"
+
+#include "DeviceVariables.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUdpSocket>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace OxsSim {
+
+namespace {
+
+// Reads the host's text commands and hands them to the simulator.
+class TextProtocolHandler : public ProtocolHandler {
+  public:
+    TextProtocolHandler(ScalerSimulator &sim, int settleMs)
+        : m_sim(sim), m_splitter(CommandSplitter::deviceMnemonics()) {
+        m_settle.setSingleShot(true);
+        m_settle.setInterval(settleMs);
+        QObject::connect(&m_settle, &QTimer::timeout, &m_settle, [this] {
+            if (m_session) run(*m_session, m_splitter.flush());
+        });
+    }
+
+    void received(Session &session, const QByteArray &data) override {
+        m_session = &session;
+        run(session, m_splitter.feed(data));
+    }
+
+  private:
+    void run(Session &session, const QList<SimCommand> &commands) {
+        for (const SimCommand &cmd : commands)
+            m_sim.handleCommand(session, cmd);
+        if (m_splitter.waitingForLonger()) m_settle.start();
+    }
+
+    ScalerSimulator &m_sim;
+    CommandSplitter m_splitter;
+    QTimer m_settle;
+    Session *m_session = nullptr; // the owner of this handler
+};
+
+QString errnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+bool makeRaw(int fd, QString *error) {
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        if (error) *error = errnoText();
+        return false;
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, B9600);
+    ::cfsetospeed(&tio, B9600);
+    if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
+        if (error) *error = errnoText();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ScalerSimulator::ScalerSimulator(int model, QObject *parent) : QObject(parent), m_state(model) {
+    m_faults.configure(FaultSettings{});
+    for (QTimer *t : {&m_takeTimer, &m_storeTimer, &m_frameTimer})
+        t->setSingleShot(true);
+    connect(&m_takeTimer, &QTimer::timeout, this, [this] {
+        for (const QByteArray &line : m_state.finishTake())
+            broadcast(line);
+    });
+    connect(&m_storeTimer, &QTimer::timeout, this, [this] {
+        for (const QByteArray &line : m_state.endStore())
+            broadcast(line);
+    });
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
+        for (const QByteArray &line : m_state.finishFrameJob())
+            broadcast(line);
+    });
+}
+
+ScalerSimulator::~ScalerSimulator() {
+    stop();
+}
+
+void ScalerSimulator::setFaults(const FaultSettings &faults) {
+    m_faults.configure(faults);
+}
+
+quint16 ScalerSimulator::startTcp(quint16 port, const QHostAddress &address, QString *error) {
+    if (m_tcpServer) {
+        if (error) *error = QStringLiteral("TCP is already started");
+        return 0;
+    }
+    auto *server = new QTcpServer(this);
+    if (!server->listen(address, port)) {
+        if (error) *error = server->errorString();
+        delete server;
+        return 0;
+    }
+    m_tcpServer = server;
+    m_tcpPort = server->serverPort();
+    connect(server, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket *socket = m_tcpServer->nextPendingConnection())
+            addSession(new TcpSession(socket, m_faults, this));
+    });
+    return m_tcpPort;
+}
+
+quint16 ScalerSimulator::startUdp(quint16 port, const QHostAddress &address, QString *error) {
+    if (m_udpPort) {
+        if (error) *error = QStringLiteral("UDP is already started");
+        return 0;
+    }
+    auto *socket = new QUdpSocket(this);
+    // No address sharing: a second simulator on the same port must fail, not steal datagrams.
+    if (!socket->bind(address, port, QAbstractSocket::DontShareAddress)) {
+        if (error) *error = socket->errorString();
+        delete socket;
+        return 0;
+    }
+    m_udpPort = socket->localPort();
+    addSession(new UdpSession(socket, m_faults, this));
+    return m_udpPort;
+}
+
+QString ScalerSimulator::startPty(QString *error) {
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        if (error) *error = errnoText();
+        return {};
+    }
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
+    if (!makeRaw(slave, error)) {
+        ::close(master);
+        ::close(slave);
+        return {};
+    }
+    m_ptyPath = QString::fromLocal8Bit(name);
+    // Holding the slave open keeps the master readable while no host has the line open.
+    addSession(new FdSession(master, slave, m_ptyPath, m_faults, this));
+    return m_ptyPath;
+}
+
+bool ScalerSimulator::openTty(const QString &path, QString *error) {
+    const int fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (error) *error = errnoText();
+        return false;
+    }
+    if (!::isatty(fd)) {
+        if (error) *error = QStringLiteral("not a terminal");
+        ::close(fd);
+        return false;
+    }
+    if (!makeRaw(fd, error)) {
+        ::close(fd);
+        return false;
+    }
+    addSession(new FdSession(fd, -1, path, m_faults, this));
+    return true;
+}
+
+void ScalerSimulator::stop() {
+    m_takeTimer.stop();
+    m_storeTimer.stop();
+    m_frameTimer.stop();
+    delete m_tcpServer;
+    m_tcpServer = nullptr;
+    const auto sessions = m_sessions;
+    m_sessions.clear();
+    for (const QPointer<Session> &s : sessions)
+        delete s.data();
+    m_tcpPort = 0;
+    m_udpPort = 0;
+    m_ptyPath.clear();
+}
+
+QList<Session *> ScalerSimulator::sessions() const {
+    QList<Session *> list;
+    for (const QPointer<Session> &s : m_sessions)
+        if (s) list.append(s.data());
+    return list;
+}
+
+void ScalerSimulator::addSession(Session *session) {
+    session->setHandler(makeTextHandler());
+    connect(session, &Session::closed, this, &ScalerSimulator::removeSession);
+    m_sessions.append(session);
+    emit sessionOpened(session);
+}
+
+void ScalerSimulator::removeSession(Session *session) {
+    m_sessions.removeAll(QPointer<Session>(session));
+    session->deleteLater();
+}
+
+std::unique_ptr<ProtocolHandler> ScalerSimulator::makeTextHandler() {
+    return std::make_unique<TextProtocolHandler>(*this, m_timings.settleMs);
+}
+
+void ScalerSimulator::clearCommandLog() {
+    m_log.clear();
+    m_commandCount = 0;
+}
+
+void ScalerSimulator::handleCommand(Session &session, const SimCommand &cmd) {
+    const QString text = QString::fromLatin1(cmd.text());
+    ++m_commandCount;
+    m_log.append(text);
+    if (m_log.size() > kMaxLog) m_log.removeFirst();
+    emit commandReceived(text, session.peerName());
+
+    // Silent or unplugged: the command never reaches the scaler.
+    if (m_faults.muted()) return;
+
+    if (cmd.mnemonic == "?") {
+        const int code = m_faults.settings().modelCode >= 0 ? m_faults.settings().modelCode : model();
+        reply(session, {QByteArray(OrlanVars::kRows[OrlanVars::VAR_DEV].reply) + QByteArray::number(code)});
+        return;
+    }
+    const Outcome outcome = m_state.execute(cmd);
+    reply(session, outcome.replies);
+    if (outcome.inputTaken) m_takeTimer.start(m_timings.takeMs);
+    if (outcome.frameJobStarted) m_frameTimer.start(m_timings.frameJobMs);
+    if (outcome.settingsChanged) pulseStore();
+}
+
+void ScalerSimulator::reply(Session &session, const QList<QByteArray> &lines) {
+    if (m_faults.muted()) return;
+    for (const QByteArray &line : lines) {
+        session.sendLine(line);
+        emit lineSent(line, session.peerName());
+    }
+}
+
+void ScalerSimulator::pulseStore() {
+    // One STORE pulse covers a burst of changes: it ends storeMs after the last one.
+    if (!m_state.value(OrlanVars::VAR_STORE))
+        for (const QByteArray &line : m_state.beginStore())
+            broadcast(line);
+    m_storeTimer.start(m_timings.storeMs);
+}
+
+void ScalerSimulator::setReported(int index, quint32 value) {
+    const QByteArray line = m_state.setValue(index, value);
+    if (!line.isEmpty()) broadcast(line);
+}
+
+void ScalerSimulator::broadcast(const QByteArray &line) {
+    if (m_faults.muted()) return;
+    for (Session *s : sessions()) {
+        if (!s->canSend()) continue;
+        s->sendLine(line);
+        emit lineSent(line, s->peerName());
+    }
+}
+
+} // namespace OxsSim

@@ -1,0 +1,300 @@
+// orlan-sim: a scaler of the Orlan family on loopback sockets and pseudo-terminals.
+
+#include "ScalerSimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+const char kManual[] = R"(NAME
+    orlan-sim - simulator of an Orlan, Orlan Plus or Orlan C video scaler
+
+SYNOPSIS
+    orlan-sim [-m MODEL] [--bind ADDR] [--tcp-port PORT | --no-tcp]
+              [--udp-port PORT | --no-udp] [--pty] [--tty PATH]
+              [--silent] [--model-code N] [--drop-after S [--drop-for S]]
+              [--chunked] [--garbage] [--seed N] [-v]
+    orlan-sim -h | --help
+    orlan-sim --version
+
+DESCRIPTION
+    Answers the scaler's text protocol the way the hardware does: commands are a
+    decimal value followed by a command mnemonic without any terminator ("100H"),
+    "?" asks for the model, "#" followed by CR LF asks for every variable. Each
+    reply is a reply mnemonic, a value and CR LF ("HP100"). Values are kept in
+    the range the scaler accepts and the reply reports what was stored. Selecting
+    an input reports TKEV0, the new input and its measurements, then TKEV1 300 ms
+    later; a change of a stored setting reports STO1, then STO0 500 ms after the
+    last change.
+
+    TCP, UDP and the serial line run at the same time. TCP takes several
+    clients; replies go to the client that asked, the scaler's own reports go to
+    everyone. UDP replies go to the sender of the latest datagram. The serial
+    speed is not simulated: any speed works.
+
+OPTIONS
+    -m, --model MODEL
+        Scaler model: 32 (Orlan, 3 inputs), 33 (Orlan Plus, 5 inputs and a LAN
+        module) or 40 (Orlan C, 2 inputs). Default: 33.
+    --bind ADDR
+        Address of the TCP and UDP endpoints. Default: 127.0.0.1.
+    --tcp-port PORT
+        TCP port; 0 picks a free port. Default: 10500.
+    --udp-port PORT
+        UDP port; 0 picks a free port. Default: 10500.
+    --no-tcp, --no-udp
+        Do not open that endpoint.
+    --pty
+        Create a pseudo-terminal in raw mode and serve its other end; a host opens
+        the printed path as its serial port.
+    --tty PATH
+        Serve an existing terminal device (raw, 8N1).
+    -v, --verbose
+        Log every command and reply on standard error.
+    -h, --help
+        Show this manual and exit.
+    --version
+        Show the version and exit.
+
+FAULT OPTIONS
+    --silent
+        Read everything, answer nothing.
+    --model-code N
+        Answer "?" with model code N (for example 12, which no host accepts).
+    --drop-after S
+        Stop answering S seconds after start, as if the cable were pulled;
+        commands meanwhile are lost. S may have decimals.
+    --drop-for S
+        With --drop-after: answer again after S seconds. Default: never.
+    --chunked
+        Send replies in random pieces of 1 to 8 bytes, 0 to 4 ms apart.
+    --garbage
+        Put random junk lines between replies.
+    --seed N
+        Seed of the random choices of --chunked and --garbage. Default: 1.
+
+OUTPUT
+    At start, one line per endpoint on standard output, then stdout is flushed:
+        TCP 127.0.0.1:10500
+        UDP 127.0.0.1:10500
+        PTY /dev/pts/5
+    With port 0 the line shows the port actually bound.
+
+EXAMPLES
+    orlan-sim
+        An Orlan Plus on TCP and UDP port 10500 of 127.0.0.1.
+    orlan-sim -m 40 --pty --no-tcp --no-udp
+        An Orlan C on a new pseudo-terminal only.
+    orlan-sim --tcp-port 0 --udp-port 0 --chunked --seed 7
+        Free ports, replies in pieces, reproducible.
+    orlan-sim --drop-after 10 --drop-for 5
+        Goes quiet from 10 s to 15 s after start.
+    printf '?' | nc -q1 127.0.0.1 10500
+        Prints DEV33.
+
+EXIT STATUS
+    0   stopped by SIGINT or SIGTERM, or --help / --version
+    1   an endpoint could not be opened (port in use, no pseudo-terminal, ...)
+    2   invalid command line
+)";
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+int usageError(const QString &message) {
+    std::fprintf(stderr, "orlan-sim: %s\nTry 'orlan-sim --help' for more information.\n",
+                 qPrintable(message));
+    return kExitUsage;
+}
+
+bool parseUnsigned(const QString &text, qulonglong max, qulonglong *value) {
+    bool ok = false;
+    const qulonglong v = text.toULongLong(&ok, 10);
+    if (!ok || v > max) return false;
+    *value = v;
+    return true;
+}
+
+bool parseSeconds(const QString &text, double *value) {
+    bool ok = false;
+    const double v = text.toDouble(&ok);
+    if (!ok || !(v >= 0) || v > 1e6) return false;
+    *value = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("orlan-sim"));
+
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version(QStringLiteral("version"), QString());
+    const QCommandLineOption model({QStringLiteral("m"), QStringLiteral("model")}, QString(),
+                                   QStringLiteral("N"), QStringLiteral("33"));
+    const QCommandLineOption bind(QStringLiteral("bind"), QString(), QStringLiteral("ADDR"),
+                                  QStringLiteral("127.0.0.1"));
+    const QCommandLineOption tcpPort(QStringLiteral("tcp-port"), QString(), QStringLiteral("PORT"),
+                                     QStringLiteral("10500"));
+    const QCommandLineOption udpPort(QStringLiteral("udp-port"), QString(), QStringLiteral("PORT"),
+                                     QStringLiteral("10500"));
+    const QCommandLineOption noTcp(QStringLiteral("no-tcp"), QString());
+    const QCommandLineOption noUdp(QStringLiteral("no-udp"), QString());
+    const QCommandLineOption pty(QStringLiteral("pty"), QString());
+    const QCommandLineOption tty(QStringLiteral("tty"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
+    const QCommandLineOption silent(QStringLiteral("silent"), QString());
+    const QCommandLineOption modelCode(QStringLiteral("model-code"), QString(), QStringLiteral("N"));
+    const QCommandLineOption dropAfter(QStringLiteral("drop-after"), QString(), QStringLiteral("S"));
+    const QCommandLineOption dropFor(QStringLiteral("drop-for"), QString(), QStringLiteral("S"));
+    const QCommandLineOption chunked(QStringLiteral("chunked"), QString());
+    const QCommandLineOption garbage(QStringLiteral("garbage"), QString());
+    const QCommandLineOption seed(QStringLiteral("seed"), QString(), QStringLiteral("N"),
+                                  QStringLiteral("1"));
+    parser.addOptions({help, version, model, bind, tcpPort, udpPort, noTcp, noUdp, pty, tty, verbose, silent,
+                       modelCode, dropAfter, dropFor, chunked, garbage, seed});
+
+    if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(kManual, stdout);
+        return kExitOk;
+    }
+    if (parser.isSet(version)) {
+        std::printf("orlan-sim %s\n", OXS_VERSION_TEXT);
+        return kExitOk;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usageError(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+
+    qulonglong n = 0;
+    if (!parseUnsigned(parser.value(model), 1000, &n) || !OxsSim::ScalerState::isKnownModel(int(n)))
+        return usageError(QStringLiteral("--model must be 32, 33 or 40, not '%1'").arg(parser.value(model)));
+    const int modelValue = int(n);
+
+    const QHostAddress address(parser.value(bind));
+    if (address.isNull())
+        return usageError(QStringLiteral("--bind needs an IP address, not '%1'").arg(parser.value(bind)));
+    quint16 ports[2] = {};
+    const QCommandLineOption *portOptions[2] = {&tcpPort, &udpPort};
+    for (int i = 0; i < 2; ++i) {
+        if (!parseUnsigned(parser.value(*portOptions[i]), 65535, &n))
+            return usageError(QStringLiteral("--%1 must be 0 to 65535, not '%2'")
+                                  .arg(portOptions[i]->names().first(), parser.value(*portOptions[i])));
+        ports[i] = quint16(n);
+    }
+    if (parser.isSet(noTcp) && parser.isSet(noUdp) && !parser.isSet(pty) && !parser.isSet(tty))
+        return usageError(QStringLiteral("nothing to serve: every endpoint is switched off"));
+
+    OxsSim::FaultSettings faults;
+    faults.silent = parser.isSet(silent);
+    faults.chunked = parser.isSet(chunked);
+    faults.garbage = parser.isSet(garbage);
+    if (parser.isSet(modelCode)) {
+        if (!parseUnsigned(parser.value(modelCode), 0x7FFFFFFF, &n))
+            return usageError(
+                QStringLiteral("--model-code needs a number, not '%1'").arg(parser.value(modelCode)));
+        faults.modelCode = int(n);
+    }
+    if (!parseUnsigned(parser.value(seed), 0xFFFFFFFFull, &n))
+        return usageError(QStringLiteral("--seed needs a number, not '%1'").arg(parser.value(seed)));
+    faults.seed = quint32(n);
+    if (parser.isSet(dropAfter) && !parseSeconds(parser.value(dropAfter), &faults.dropAfterSec))
+        return usageError(
+            QStringLiteral("--drop-after needs seconds, not '%1'").arg(parser.value(dropAfter)));
+    if (parser.isSet(dropFor)) {
+        if (!parser.isSet(dropAfter)) return usageError(QStringLiteral("--drop-for needs --drop-after"));
+        if (!parseSeconds(parser.value(dropFor), &faults.dropForSec))
+            return usageError(
+                QStringLiteral("--drop-for needs seconds, not '%1'").arg(parser.value(dropFor)));
+    }
+
+    // SIGINT and SIGTERM end the event loop through a pipe, so the exit is an ordinary one.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        std::perror("orlan-sim: socketpair");
+        return kExitFailure;
+    }
+    QSocketNotifier signalNotifier{qintptr(g_signalPipe[0]), QSocketNotifier::Read};
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+
+    OxsSim::ScalerSimulator sim(modelValue);
+    sim.setFaults(faults);
+    if (parser.isSet(verbose)) {
+        QObject::connect(&sim, &OxsSim::ScalerSimulator::commandReceived,
+                         [](const QString &cmd, const QString &peer) {
+                             std::fprintf(stderr, "%s <- %s\n", qPrintable(peer), qPrintable(cmd));
+                         });
+        QObject::connect(&sim, &OxsSim::ScalerSimulator::lineSent,
+                         [](const QByteArray &line, const QString &peer) {
+                             std::fprintf(stderr, "%s -> %s\n", qPrintable(peer), line.constData());
+                         });
+    }
+
+    QString error;
+    QStringList endpoints;
+    if (!parser.isSet(noTcp)) {
+        const quint16 port = sim.startTcp(ports[0], address, &error);
+        if (!port) {
+            std::fprintf(stderr, "orlan-sim: cannot listen on TCP %s:%u: %s\n",
+                         qPrintable(address.toString()), unsigned(ports[0]), qPrintable(error));
+            return kExitFailure;
+        }
+        endpoints << QStringLiteral("TCP %1:%2").arg(address.toString()).arg(port);
+    }
+    if (!parser.isSet(noUdp)) {
+        const quint16 port = sim.startUdp(ports[1], address, &error);
+        if (!port) {
+            std::fprintf(stderr, "orlan-sim: cannot bind UDP %s:%u: %s\n", qPrintable(address.toString()),
+                         unsigned(ports[1]), qPrintable(error));
+            return kExitFailure;
+        }
+        endpoints << QStringLiteral("UDP %1:%2").arg(address.toString()).arg(port);
+    }
+    if (parser.isSet(pty)) {
+        const QString path = sim.startPty(&error);
+        if (path.isEmpty()) {
+            std::fprintf(stderr, "orlan-sim: cannot create a pseudo-terminal: %s\n", qPrintable(error));
+            return kExitFailure;
+        }
+        endpoints << QStringLiteral("PTY %1").arg(path);
+    }
+    if (parser.isSet(tty)) {
+        const QString path = parser.value(tty);
+        if (!sim.openTty(path, &error)) {
+            std::fprintf(stderr, "orlan-sim: cannot open %s: %s\n", qPrintable(path), qPrintable(error));
+            return kExitFailure;
+        }
+        endpoints << QStringLiteral("TTY %1").arg(path);
+    }
+    for (const QString &line : endpoints)
+        std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+
+    const int rc = QCoreApplication::exec();
+    sim.stop();
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    return rc == 0 ? kExitOk : kExitFailure;
+}

@@ -1,0 +1,205 @@
+// The driver against the scaler simulator on real links: pseudo-terminal, UDP and TCP on loopback.
+// Real-time: the three links are exercised side by side so the design's 2-second steps are waited once.
+#include "Orlan_d.h"
+#include "ScalerSimulator.h"
+
+#include <QUdpSocket>
+#include <QtTest>
+
+#include <memory>
+
+using namespace OrlanVars;
+
+namespace {
+
+quint16 freeUdpPort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+
+// A driver on one link with counters for the link events.
+struct Host {
+    std::unique_ptr<TOrlan_d> drv = std::make_unique<TOrlan_d>();
+    int connectedEvents = 0, readyEvents = 0, devEvents = 0;
+
+    Host() {
+        drv->OnConnected = [this](TOrlan_d *, int32_t) { ++connectedEvents; };
+        drv->OnReady = [this](TOrlan_d *, int32_t) { ++readyEvents; };
+        drv->OnDEVchange = [this](TOrlan_d *, int32_t) { ++devEvents; };
+    }
+    void resetCounts() { connectedEvents = readyEvents = devEvents = 0; }
+    // Skips the 3 s start-up wait and probes at once, as the first timer steps would.
+    void probeNow() {
+        drv->StepLink();
+        drv->StepLink();
+    }
+};
+
+void useUdp(Host &h, OxsSim::ScalerSimulator &sim) {
+    h.drv->SetIpRemoteAddress("127.0.0.1");
+    h.drv->SetIpRemotePort(sim.udpPort());
+    h.drv->SetIpLocalPort(freeUdpPort());
+    h.drv->SetConType(CON_UDP);
+}
+
+void useTcp(Host &h, OxsSim::ScalerSimulator &sim) {
+    h.drv->SetIpRemoteAddress("127.0.0.1");
+    h.drv->SetIpRemotePort(sim.tcpPort());
+    h.drv->SetConType(CON_TCP);
+}
+
+} // namespace
+
+class TestLinkEndToEnd : public QObject {
+    Q_OBJECT
+  private slots:
+    void detectSetLoseAndFindAgainOnEveryLink();
+    void wrongModelNeverConnects();
+    void datagramsFromStrangersIgnored();
+    void garbageAndChunkedRepliesStillConnect();
+    void tcpRefusedRetriesAtAPause();
+};
+
+void TestLinkEndToEnd::detectSetLoseAndFindAgainOnEveryLink() {
+    OxsSim::ScalerSimulator sim(33);
+    QString error;
+    QVERIFY(sim.startTcp(0, QHostAddress::LocalHost, &error) != 0);
+    QVERIFY(sim.startUdp(0, QHostAddress::LocalHost, &error) != 0);
+    const QString pty = sim.startPty(&error);
+    QVERIFY2(!pty.isEmpty(), qPrintable(error));
+
+    Host serial, udp, tcp;
+    serial.drv->SetPort(pty);
+    QCOMPARE(serial.drv->Port(), pty);
+    useUdp(udp, sim);
+    useTcp(tcp, sim);
+    QTRY_VERIFY_WITH_TIMEOUT(tcp.drv->Link(CON_TCP).IsActive(), 2000);
+    Host *hosts[] = {&serial, &udp, &tcp};
+    for (Host *h : hosts)
+        h->probeNow();
+
+    for (Host *h : hosts) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->drv->Connected(), 1000);
+        QCOMPARE(h->drv->DEV(), 33u);
+    }
+    // The dump follows 2 s after the answer; Ready 2 s after its end.
+    for (Host *h : hosts) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->drv->Ready(), 7000);
+        QCOMPARE(h->drv->ICHM(), sim.value(VAR_ICHM));
+        QCOMPARE(h->drv->UNITy(), sim.value(VAR_UNITy));
+        QCOMPARE(h->drv->InputPRGBI(5), 7u); // the Plus's computer input, through PCH
+    }
+    QCOMPARE(tcp.drv->LOCAL_IP(), QString("192.168.0.10"));
+
+    // A setter and its confirmed reply.
+    for (Host *h : hosts) {
+        int confirmations = 0;
+        h->drv->OnHPOSchange = [&confirmations](TOrlan_d *, int32_t) { ++confirmations; };
+        h->drv->SetHPOS(77);
+        QTRY_COMPARE_WITH_TIMEOUT(h->drv->HPOS(), 77u, 1000);
+        QCOMPARE(confirmations, 1);
+        h->drv->OnHPOSchange = nullptr;
+    }
+
+    // Loss: the scaler falls silent; each link event is raised once and the values are kept.
+    for (Host *h : hosts)
+        h->resetCounts();
+    OxsSim::FaultSettings faults;
+    faults.dropAfterSec = 0;
+    faults.dropForSec = 5.5;
+    sim.setFaults(faults);
+    for (Host *h : hosts) {
+        QTRY_VERIFY_WITH_TIMEOUT(!h->drv->Connected(), 6000);
+        QVERIFY(!h->drv->Ready());
+        QCOMPARE(h->drv->DEV(), 0u);
+        QCOMPARE(h->connectedEvents, 1);
+        QCOMPARE(h->readyEvents, 1);
+        QCOMPARE(h->devEvents, 1);
+        QCOMPARE(h->drv->HPOS(), 77u);
+    }
+    // Found again when it answers again.
+    for (Host *h : hosts)
+        QTRY_VERIFY_WITH_TIMEOUT(h->drv->Connected(), 8000);
+}
+
+void TestLinkEndToEnd::wrongModelNeverConnects() {
+    OxsSim::ScalerSimulator sim(33);
+    OxsSim::FaultSettings faults;
+    faults.modelCode = 12;
+    sim.setFaults(faults);
+    QVERIFY(sim.startTcp(0) != 0);
+    Host h;
+    useTcp(h, sim);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2000);
+    h.probeNow();
+    QTRY_COMPARE_WITH_TIMEOUT(h.drv->DEV(), 12u, 1000);
+    QCOMPARE(h.drv->LinkState(), LINK_RESET);
+    QTest::qWait(2500); // the reset, another probe and another wrong answer
+    QVERIFY(!h.drv->Connected());
+    QVERIFY(sim.commandLog().count("?") >= 2);
+}
+
+void TestLinkEndToEnd::datagramsFromStrangersIgnored() {
+    OxsSim::ScalerSimulator sim(40);
+    QVERIFY(sim.startUdp(0) != 0);
+    Host h;
+    useUdp(h, sim);
+    QVERIFY(h.drv->Link(CON_UDP).IsActive());
+    int recStrings = 0;
+    h.drv->OnRecString = [&](TOrlan_d *, int32_t) { ++recStrings; };
+
+    QUdpSocket stranger;
+    QVERIFY(stranger.bind(QHostAddress::LocalHost, 0));
+    stranger.writeDatagram("HP55\r\nDEV33\r\n", QHostAddress::LocalHost, quint16(h.drv->IpLocalPort()));
+    QTest::qWait(200);
+    QCOMPARE(recStrings, 0);
+    QCOMPARE(h.drv->HPOS(), 0u);
+
+    h.probeNow();
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Connected(), 1000);
+    QCOMPARE(h.drv->DEV(), 40u);
+}
+
+void TestLinkEndToEnd::garbageAndChunkedRepliesStillConnect() {
+    OxsSim::ScalerSimulator sim(32);
+    OxsSim::FaultSettings faults;
+    faults.garbage = true;
+    faults.chunked = true;
+    faults.seed = 7;
+    sim.setFaults(faults);
+    QVERIFY(sim.startTcp(0) != 0);
+    Host h;
+    useTcp(h, sim);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2000);
+    h.probeNow();
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Connected(), 2000);
+    QCOMPARE(h.drv->DEV(), 32u);
+    h.drv->StepLink(); // query-all now rather than in 2 s
+    QTRY_COMPARE_WITH_TIMEOUT(h.drv->IFDM(), sim.value(VAR_IFDM), 3000);
+}
+
+void TestLinkEndToEnd::tcpRefusedRetriesAtAPause() {
+    // Nobody listens: a refused connect must not turn into a busy reconnect loop.
+    quint16 closedPort = 0;
+    {
+        OxsSim::ScalerSimulator probe;
+        closedPort = probe.startTcp(0);
+    }
+    Host h;
+    h.drv->SetIpRemoteAddress("127.0.0.1");
+    h.drv->SetIpRemotePort(closedPort);
+    h.drv->SetConType(CON_TCP);
+    QTest::qWait(2500);
+    const int attempts = h.drv->TcpConnectAttempts();
+    QVERIFY2(attempts >= 2 && attempts <= 4, qPrintable(QString::number(attempts)));
+    QVERIFY(!h.drv->Link(CON_TCP).IsActive());
+
+    // The scaler appears on that port: the next attempt connects.
+    OxsSim::ScalerSimulator sim(33);
+    QVERIFY(sim.startTcp(closedPort) == closedPort);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2500);
+}
+
+QTEST_GUILESS_MAIN(TestLinkEndToEnd)
+#include "tst_link_e2e.moc"
