@@ -117,33 +117,28 @@ void TOrlan_d::SetIpLocalPort(int32_t port) {
 }
 
 void TOrlan_d::SetIpRemotePort(int32_t port) {
-    if (port != m_ipRemotePort) {
-        if (m_conType == CON_UDP) {
-            closeUdp();
-            openUdp();
-        }
-        if (m_conType == CON_TCP) closeTcp();
-        m_endpoints.tcpPort = port;
-        if (m_conType == CON_TCP) openTcp();
-    }
+    if (port != m_ipRemotePort) reopenForRemote([&] { m_endpoints.tcpPort = port; });
     m_ipRemotePort = port;
     m_endpoints.remotePort = port;
     raise(OnIpRemotePortchange);
 }
 
 void TOrlan_d::SetIpRemoteAddress(const QString &address) {
-    if (address != m_ipRemoteAddress) {
-        if (m_conType == CON_UDP) {
-            closeUdp();
-            openUdp();
-        }
-        if (m_conType == CON_TCP) closeTcp();
-        m_endpoints.tcpAddress = address;
-        if (m_conType == CON_TCP) openTcp();
-    }
+    if (address != m_ipRemoteAddress) reopenForRemote([&] { m_endpoints.tcpAddress = address; });
     m_ipRemoteAddress = address;
     m_endpoints.remoteAddress = address;
     raise(OnIpRemoteAddresschange);
+}
+
+// A new remote endpoint: UDP is reopened as it is, TCP is closed, given the endpoint, and opened again.
+void TOrlan_d::reopenForRemote(const std::function<void()> &setTcpEndpoint) {
+    if (m_conType == CON_UDP) {
+        closeUdp();
+        openUdp();
+    }
+    if (m_conType == CON_TCP) closeTcp();
+    setTcpEndpoint();
+    if (m_conType == CON_TCP) openTcp();
 }
 
 void TOrlan_d::SetForceConn(bool force) {

@@ -273,6 +273,7 @@ class TOrlan_d : public QObject {
     void closeUdp();
     bool openTcp();
     void closeTcp();
+    void reopenForRemote(const std::function<void()> &setTcpEndpoint);
     void openLink(tConnectionType type);
     void closeLink(tConnectionType type);
     void createLinks();

@@ -49,6 +49,16 @@ void useTcp(Host &h, OxsSim::ScalerSimulator &sim) {
     h.drv->SetConType(CON_TCP);
 }
 
+// Serves TCP with the given faults and returns once the host's connection is up and probed.
+bool probeOverTcp(Host &h, OxsSim::ScalerSimulator &sim, const OxsSim::FaultSettings &faults) {
+    sim.setFaults(faults);
+    if (sim.startTcp(0) == 0) return false;
+    useTcp(h, sim);
+    if (!QTest::qWaitFor([&] { return h.drv->Link(CON_TCP).IsActive(); }, 2000)) return false;
+    h.probeNow();
+    return true;
+}
+
 } // namespace
 
 class TestLinkEndToEnd : public QObject {
@@ -127,12 +137,8 @@ void TestLinkEndToEnd::wrongModelNeverConnects() {
     OxsSim::ScalerSimulator sim(33);
     OxsSim::FaultSettings faults;
     faults.modelCode = 12;
-    sim.setFaults(faults);
-    QVERIFY(sim.startTcp(0) != 0);
     Host h;
-    useTcp(h, sim);
-    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2000);
-    h.probeNow();
+    QVERIFY(probeOverTcp(h, sim, faults));
     QTRY_COMPARE_WITH_TIMEOUT(h.drv->DEV(), 12u, 1000);
     QCOMPARE(h.drv->LinkState(), LINK_RESET);
     QTest::qWait(2500); // the reset, another probe and another wrong answer
@@ -167,12 +173,8 @@ void TestLinkEndToEnd::garbageAndChunkedRepliesStillConnect() {
     faults.garbage = true;
     faults.chunked = true;
     faults.seed = 7;
-    sim.setFaults(faults);
-    QVERIFY(sim.startTcp(0) != 0);
     Host h;
-    useTcp(h, sim);
-    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2000);
-    h.probeNow();
+    QVERIFY(probeOverTcp(h, sim, faults));
     QTRY_VERIFY_WITH_TIMEOUT(h.drv->Connected(), 2000);
     QCOMPARE(h.drv->DEV(), 32u);
     h.drv->StepLink(); // query-all now rather than in 2 s
