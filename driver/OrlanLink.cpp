@@ -91,12 +91,13 @@ void TOrlan_d::SetPort(const QString &name) {
     if (serial.IsActive()) serial.Close();
     m_port = name;
     m_comPort->SetPort(name);
+    m_portOpenError.clear();
     if (name.isEmpty() || m_conType != CON_RS232) return;
     bool opened = false;
     try {
         opened = serial.Open();
-    } catch (const EComError &) {
-        opened = false;
+    } catch (const EComError &e) {
+        m_portOpenError = QString::fromLocal8Bit(e.what());
     }
     if (!opened) {
         m_port.clear();

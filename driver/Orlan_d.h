@@ -147,6 +147,11 @@ class TOrlan_d : public QObject {
         return m_port;
     }
     void SetPort(const QString &name);
+    // Why the last Port write could not open the port (empty when it opened or did not try). The design
+    // keeps the failure from the caller; tools that must say why read it here.
+    QString PortOpenError() const {
+        return m_portOpenError;
+    }
     bool RS232busy() const {
         return m_rs232busy;
     }
@@ -304,6 +309,7 @@ class TOrlan_d : public QObject {
     bool m_forceConn = false;
     bool m_rs232busy = false;
     QString m_port;
+    QString m_portOpenError;
     tConnectionMode m_conMode = MODE_VAR;
     tConnectionType m_conType = CON_RS232;
     int32_t m_ipLocalPort = kDefaultIpPort;

@@ -241,6 +241,13 @@ void TestLinkState::portWrite() {
     f.drv->SetPort("\\\\.\\COM5"); // stored, not opened on another link
     QCOMPARE(f.serial().opens, opens);
     QCOMPARE(f.drv->Port(), QString("\\\\.\\COM5"));
+
+    // With the real serial port: the reason is kept for whoever wants to say it.
+    TOrlan_d real;
+    real.SetLinkTimerEnabled(false);
+    real.SetPort("/nonexistent/ttyOXS");
+    QCOMPARE(real.Port(), QString());
+    QVERIFY(real.PortOpenError().startsWith("TCOMPORT : cannot open /nonexistent/ttyOXS\r"));
 }
 
 void TestLinkState::ipProperties() {

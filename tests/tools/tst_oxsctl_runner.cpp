@@ -1,0 +1,240 @@
+// oxsctl's commands on a driver whose link state machine is stepped by hand and whose serial link is a
+// recorder: confirmation of set, the moment get answers, and what watch prints.
+
+#include "CtlArgs.h"
+#include "CtlRunner.h"
+#include "Link.h"
+#include "Orlan_d.h"
+
+#include <QTest>
+
+#include <memory>
+
+using namespace OxsCtl;
+
+namespace {
+
+class RecordingLink : public TLink {
+  public:
+    explicit RecordingLink(QByteArrayList &sent) : m_sent(sent) {}
+    bool Open() override { return true; }
+    void Close() override {}
+    bool IsActive() const override { return true; }
+    bool Send(const QByteArray &data) override {
+        m_sent << data;
+        return true;
+    }
+
+  private:
+    QByteArrayList &m_sent;
+};
+
+// A driver on a recording serial link with one command running on it.
+struct Harness {
+    QByteArrayList sent;
+    TOrlan_d drv;
+    QString out;
+    QString err;
+    int code = -1;
+    std::unique_ptr<Runner> runner;
+
+    explicit Harness(const QStringList &args) {
+        drv.SetLinkTimerEnabled(false);
+        drv.ReplaceLink(CON_RS232, std::make_unique<RecordingLink>(sent));
+        const ParsedCommandLine p = parseCommandLine(args);
+        Request request;
+        QString why;
+        if (!p.ok() || prepareRequest(p.options, request, &why) != kExitOk)
+            qFatal("bad test arguments: %s %s", qPrintable(p.error), qPrintable(why));
+        runner = std::make_unique<Runner>(
+            drv, request, [this](const QString &s) { out += s; }, [this](const QString &s) { err += s; });
+        runner->finished = [this](int c) { code = c; };
+        runner->start();
+        settle();
+    }
+
+    static void settle() {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+    // Probe answered: Connected, the query-all not yet sent.
+    void connect() {
+        drv.StepLink();
+        drv.SerialReceive("DEV33\r\n");
+        drv.StepLink();
+        sent.clear();
+        settle();
+    }
+    void reply(const QByteArray &lines) {
+        drv.SerialReceive(lines);
+        settle();
+    }
+};
+
+} // namespace
+
+class TstOxsctlRunner : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void setConfirmsEachReplyInTurn();
+    void setConfirmation_data();
+    void setConfirmation();
+    void setTimesOut_data();
+    void setTimesOut();
+    void getAnswersOnlyWhenReady();
+    void watchPrintsEachReportOnce();
+};
+
+// The next command goes out only when the previous one is confirmed (PCHAN before a per-input variable).
+void TstOxsctlRunner::setConfirmsEachReplyInTurn() {
+    Harness h({"--timeout", "30", "set", "PCHAN=2", "PENA=0", "COLOR=-3"});
+    QVERIFY(h.sent.isEmpty()); // nothing before the scaler is connected
+    h.connect();
+    QCOMPARE(h.sent, QByteArrayList{"2PC"});
+    h.reply("PEN0\r\nVP1\r\n"); // reports of other variables confirm nothing
+    QCOMPARE(h.sent, QByteArrayList{"2PC"});
+    QVERIFY(h.out.isEmpty());
+    h.reply("PCH2\r\n");
+    QCOMPARE(h.sent, (QByteArrayList{"2PC", "0PE"}));
+    h.reply("PEN0\r\n");
+    QCOMPARE(h.sent.last(), QByteArray("4294967293O"));
+    QCOMPARE(h.code, -1);
+    h.reply("COL-3\r\n");
+    QCOMPARE(h.out, QString("PCHAN=2\nPENA=0\nCOLOR=-3\n"));
+    QCOMPARE(h.err, QString());
+    QCOMPARE(h.code, int(kExitOk));
+}
+
+void TstOxsctlRunner::setConfirmation_data() {
+    QTest::addColumn<QStringList>("assignments");
+    QTest::addColumn<bool>("dump_started");
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::addColumn<QByteArray>("replies");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<bool>("note");
+
+    QTest::newRow("value limited by the scaler") << QStringList{"HPOS=300"} << false << QByteArrayList{"300H"}
+                                                 << QByteArray("HP255\r\n") << "HPOS=255\n"
+                                                 << true;
+    QTest::newRow("stale dump report skipped") << QStringList{"HPOS=100"} << true << QByteArrayList{"100H"}
+                                               << QByteArray("HP5\r\nVP5\r\nHP100\r\n") << "HPOS=100\n"
+                                               << false;
+    QTest::newRow("on/off compared as on/off") << QStringList{"OBLACK=true"} << true << QByteArrayList{"1FO"}
+                                               << QByteArray("OBLK0\r\nOBLK1\r\n") << "OBLACK=1\n"
+                                               << false;
+    QTest::newRow("address once its last octet is back")
+        << QStringList{"LOCAL_IP=010.0.0.5"} << false << QByteArrayList{"1na", "10nw", "0nx", "0ny", "5nz"}
+        << QByteArray("ADIP1\r\nIPA_10\r\nIPB_0\r\nIPC_0\r\nIPD_5\r\n") << "LOCAL_IP=10.0.0.5\n"
+        << false;
+    QTest::newRow("address of another slot in the dump skipped")
+        << QStringList{"REMOTE_IP=7.7.7.7"} << true << QByteArrayList{"2na", "7nw", "7nx", "7ny", "7nz"}
+        << QByteArray(
+               "ADIP3\r\nIPA_1\r\nIPB_1\r\nIPC_1\r\nIPD_1\r\nADIP2\r\nIPA_7\r\nIPB_7\r\nIPC_7\r\nIPD_7\r\n")
+        << "REMOTE_IP=7.7.7.7\n"
+        << false;
+    QTest::newRow("port") << QStringList{"REMOTE_PORT=4000"} << false << QByteArrayList{"2na", "4000np"}
+                          << QByteArray("ADIP2\r\nPORT4000\r\n") << "REMOTE_PORT=4000\n"
+                          << false;
+    QTest::newRow("netmask") << QStringList{"NETMASK=255.255.0.0"} << false << QByteArrayList{"16nk"}
+                             << QByteArray("NTMK16\r\n") << "NETMASK=255.255.0.0\n"
+                             << false;
+    QTest::newRow("write-only octet by its reply")
+        << QStringList{"IP4=7"} << false << QByteArrayList{"7nw"} << QByteArray("IPA_7\r\n") << "IP4=7\n"
+        << false;
+    QTest::newRow("one-shot command back to 0") << QStringList{"PRESETM=1"} << false << QByteArrayList{"1yP"}
+                                                << QByteArray("PRES0\r\n") << "PRESETM=0\n"
+                                                << true;
+}
+
+void TstOxsctlRunner::setConfirmation() {
+    QFETCH(QStringList, assignments);
+    QFETCH(bool, dump_started);
+    QFETCH(QByteArrayList, commands);
+    QFETCH(QByteArray, replies);
+    QFETCH(QString, out);
+    QFETCH(bool, note);
+
+    Harness h(QStringList{"--timeout", "30", "set"} + assignments);
+    h.connect();
+    if (dump_started) {
+        h.drv.StepLink(); // the query-all goes out: reports are now ambiguous until Ready
+        QCOMPARE(h.sent.takeLast(), QByteArray("#\r\n"));
+    }
+    QCOMPARE(h.sent, commands);
+    // all but the last line confirm nothing yet
+    const qsizetype lastStart = replies.lastIndexOf("\r\n", replies.size() - 3);
+    if (lastStart > 0) {
+        h.reply(replies.left(lastStart + 2));
+        QVERIFY2(h.out.isEmpty(), qPrintable(h.out));
+    }
+    h.reply(replies.mid(lastStart > 0 ? lastStart + 2 : 0));
+    QCOMPARE(h.out, out);
+    QCOMPARE(h.err.contains("note"), note);
+    QCOMPARE(h.code, int(kExitOk));
+}
+
+void TstOxsctlRunner::setTimesOut_data() {
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no scaler") << false << int(kExitNoScaler) << "no scaler answered on TCP 127.0.0.1:10500";
+    QTest::newRow("no reply") << true << int(kExitNotConfirmed) << "no reply from the scaler confirmed HPOS";
+}
+
+void TstOxsctlRunner::setTimesOut() {
+    QFETCH(bool, connected);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    Harness h({"--timeout", "0.2", "set", "HPOS=1"});
+    if (connected) h.connect();
+    h.reply("VP1\r\n");
+    QTRY_COMPARE_WITH_TIMEOUT(h.code, code, 5000);
+    QVERIFY2(h.err.contains(message), qPrintable(h.err));
+    QCOMPARE(h.out, QString());
+}
+
+// get reads nothing while the dump runs: Ready marks its end.
+void TstOxsctlRunner::getAnswersOnlyWhenReady() {
+    Harness h({"--timeout", "30", "get", "vpos", "color", "local_ip", "local_port"});
+    h.connect();
+    h.drv.StepLink(); // query-all
+    h.reply("VP1\r\nCOL-2\r\nADIP1\r\nIPA_10\r\nIPB_1\r\nIPC_2\r\nIPD_3\r\nPORT4000\r\n");
+    QVERIFY(h.out.isEmpty());
+    h.reply("VP9\r\n");
+    h.drv.StepLink(); // two quiet seconds later: Ready
+    Harness::settle();
+    QCOMPARE(h.out, QString("VPOS=9\nCOLOR=-2\nLOCAL_IP=10.1.2.3\nLOCAL_PORT=4000\n"));
+    QCOMPARE(h.code, int(kExitOk));
+}
+
+void TstOxsctlRunner::watchPrintsEachReportOnce() {
+    Harness h({"watch"});
+    h.drv.StepLink(); // the link is declared down: Connected and Ready stay 0, DEV reads 0
+    h.drv.SerialReceive("DEV33\r\n");
+    h.drv.StepLink();
+    h.reply("HP1\r\nHP1\r\nADIP1\r\nIPA_10\r\nIPB_1\r\nIPC_2\r\nIPD_3\r\nNTMK8\r\n");
+    h.drv.StepLink(); // query-all
+    h.drv.StepLink(); // Ready
+    h.drv.StepLink(); // poll
+    h.drv.StepLink(); // silence: the link is lost
+    h.drv.StepLink();
+    Harness::settle();
+
+    QStringList lines = h.out.split('\n', Qt::SkipEmptyParts);
+    for (QString &l : lines) {
+        QVERIFY2(QDateTime::fromString(l.section(' ', 0, 0), "yyyy-MM-ddTHH:mm:ss.zzz").isValid(),
+                 qPrintable(l));
+        l = l.section(' ', 1);
+    }
+    // the first octet report also turns the other two address strings from empty into 0.0.0.0
+    QCOMPARE(lines, (QStringList{"DEV=0", "DEV=33", "Connected=1", "HPOS=1", "HPOS=1", "PADIP=1",
+                                 "NETMASK=255.255.255.0", "LOCAL_IP=10.1.2.3", "REMOTE_IP=0.0.0.0",
+                                 "GATEWAY_IP=0.0.0.0", "Ready=1", "Ready=0", "Connected=0", "DEV=0"}));
+    QCOMPARE(h.code, -1);
+    h.runner->interrupt();
+    QCOMPARE(h.code, int(kExitOk));
+}
+
+QTEST_GUILESS_MAIN(TstOxsctlRunner)
+#include "tst_oxsctl_runner.moc"

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// oxsctl's command line: link options, time-out and the command with its arguments.
+namespace OxsCtl {
+
+// Exit status of the program; the manual lists the same numbers.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitFailure = 1,         // anything else that went wrong
+    kExitUsage = 2,           // invalid command line
+    kExitPortFailed = 3,      // the link cannot be opened
+    kExitNoScaler = 4,        // no scaler answered within the time-out
+    kExitUnknownVariable = 5, // no variable of that name
+    kExitBadValue = 6,        // value malformed or out of range for the variable
+    kExitWrongAccess = 7,     // the variable cannot be set (or, write-only, cannot be read)
+    kExitNotConfirmed = 8,    // a value was sent but no reply confirmed it within the time-out
+    kExitInterrupted = 130,   // SIGINT or SIGTERM during any command but watch
+};
+
+enum class LinkKind { Serial, Udp, Tcp };
+enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send };
+
+inline constexpr int kDefaultIpPort = 10500;
+inline constexpr int kDefaultTimeoutMs = 15000;
+inline constexpr int kMaxTimeoutMs = 24 * 3600 * 1000;
+
+struct Options {
+    LinkKind link = LinkKind::Tcp;
+    QString serialPort;
+    QString host = QStringLiteral("127.0.0.1");
+    int remotePort = kDefaultIpPort;
+    int localPort = kDefaultIpPort;
+    int timeoutMs = kDefaultTimeoutMs;
+    bool timeoutGiven = false;
+    bool json = false;
+    Command command = Command::None;
+    QStringList arguments; // what follows the command word
+};
+
+struct ParsedCommandLine {
+    Options options;
+    QString error; // empty when the command line is valid
+
+    bool ok() const { return error.isEmpty(); }
+};
+
+// Parses the arguments that follow the program name. Options may come before or after the command
+// word; "--" ends the options, so that `send -- -1H` can pass text that starts with a dash.
+ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// "TCP 127.0.0.1:10500", "UDP 127.0.0.1:10500 (local port 10500)", "serial /dev/ttyS0".
+QString describeLink(const Options &options);
+
+// The manual page printed by --help.
+const char *manualText();
+
+} // namespace OxsCtl

@@ -1,0 +1,456 @@
+#include "CtlValues.h"
+
+#include "CtlArgs.h"
+#include "DeviceVariables.h"
+#include "IntegerLiteral.h"
+#include "Orlan_d.h"
+
+#include <limits>
+
+namespace OxsCtl {
+
+using namespace OrlanVars;
+
+namespace {
+
+struct NetworkName {
+    const char *name;
+    TargetKind kind;
+};
+constexpr NetworkName kNetworkNames[] = {
+    {"LOCAL_IP", TargetKind::LocalIp},     {"REMOTE_IP", TargetKind::RemoteIp},
+    {"GATEWAY_IP", TargetKind::GatewayIp}, {"NETMASK", TargetKind::Netmask},
+    {"LOCAL_PORT", TargetKind::LocalPort}, {"REMOTE_PORT", TargetKind::RemotePort},
+};
+
+Target networkTarget(TargetKind kind) {
+    for (const NetworkName &n : kNetworkNames)
+        if (n.kind == kind) return Target{kind, -1, QLatin1String(n.name)};
+    return {};
+}
+
+// Four dot-separated decimal numbers of one to three digits, each 0 to 255: what the driver's address
+// setters accept (anything else they silently do not send).
+bool parseDottedQuad(const QString &text, uint32_t &value) {
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 4) return false;
+    uint32_t result = 0;
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part.size() > 3) return false;
+        uint32_t octet = 0;
+        for (QChar c : part) {
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
+            octet = octet * 10 + static_cast<uint32_t>(c.unicode() - '0');
+        }
+        if (octet > 255) return false;
+        result = (result << 8) | octet;
+    }
+    value = result;
+    return true;
+}
+
+QString dottedQuad(uint32_t v) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(v >> 24)
+        .arg((v >> 16) & 0xFF)
+        .arg((v >> 8) & 0xFF)
+        .arg(v & 0xFF);
+}
+
+bool parseNumberEx(const QString &text, bool allowNegative, int64_t &value, bool &hex) {
+    qsizetype pos = 0;
+    bool negative = false;
+    if (allowNegative && text.startsWith(QLatin1Char('-'))) {
+        negative = true;
+        pos = 1;
+    }
+    hex = false;
+    if (text.mid(pos, 2).compare(QLatin1String("0x"), Qt::CaseInsensitive) == 0) {
+        hex = true;
+        pos += 2;
+    } else if (text.mid(pos, 1) == QLatin1String("$")) {
+        hex = true;
+        pos += 1;
+    }
+    if (pos >= text.size()) return false;
+    const int base = hex ? 16 : 10;
+    int64_t v = 0;
+    for (; pos < text.size(); ++pos) {
+        const QChar ch = text[pos];
+        int digit = -1;
+        if (ch >= QLatin1Char('0') && ch <= QLatin1Char('9'))
+            digit = ch.unicode() - '0';
+        else if (hex && ch.toLower() >= QLatin1Char('a') && ch.toLower() <= QLatin1Char('f'))
+            digit = ch.toLower().unicode() - 'a' + 10;
+        if (digit < 0) return false;
+        v = v * base + digit;
+        if (v > int64_t(std::numeric_limits<uint32_t>::max())) return false;
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+bool matchesReply(const QByteArray &msg, int index, uint32_t &value) {
+    const QByteArray reply(kRows[index].reply);
+    if (!msg.startsWith(reply)) return false;
+    if (msg.size() == reply.size()) {
+        value = 0;
+        return true;
+    }
+    const QByteArray rest = msg.mid(reply.size());
+    return parseIntegerLiteral(rest.constData(), static_cast<std::size_t>(rest.size()), value);
+}
+
+QString jsonString(const QString &text) {
+    QString out = QStringLiteral("\"");
+    for (QChar c : text) {
+        if (c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            out += QLatin1Char('\\') + c;
+        else if (c.unicode() < 0x20)
+            out += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+} // namespace
+
+bool lookupTarget(const QString &name, Target &target) {
+    for (const NetworkName &n : kNetworkNames) {
+        if (name.compare(QLatin1String(n.name), Qt::CaseInsensitive) == 0) {
+            target = networkTarget(n.kind);
+            return true;
+        }
+    }
+    for (const Row &row : kRows) {
+        if (name.compare(QLatin1String(row.property), Qt::CaseInsensitive) == 0) {
+            target = Target{TargetKind::Row, row.index, QLatin1String(row.property)};
+            return true;
+        }
+    }
+    return false;
+}
+
+int checkReadable(const Target &target, QString *why) {
+    if (target.kind != TargetKind::Row) return kExitOk;
+    if (target.index == VAR_PORT) {
+        *why = QStringLiteral("PORT is read as LOCAL_PORT or REMOTE_PORT");
+        return kExitWrongAccess;
+    }
+    if (kRows[target.index].access == Access::WRITEONLY) {
+        *why =
+            QStringLiteral("%1 is write-only; the address it sets reads as LOCAL_IP, REMOTE_IP or GATEWAY_IP")
+                .arg(target.name);
+        return kExitWrongAccess;
+    }
+    return kExitOk;
+}
+
+int checkSettable(const Target &target, QString *why) {
+    if (target.kind != TargetKind::Row) return kExitOk;
+    switch (kRows[target.index].access) {
+    case Access::SET:
+    case Access::WRITEONLY:
+        return kExitOk;
+    case Access::REPORT:
+        *why = QStringLiteral("%1 is reported by the scaler and cannot be set").arg(target.name);
+        break;
+    case Access::LOCAL:
+        *why = QStringLiteral("%1 is the model code the scaler reports and cannot be set").arg(target.name);
+        break;
+    case Access::SPECIAL:
+        *why = QStringLiteral("%1 cannot be set; use LOCAL_PORT or REMOTE_PORT").arg(target.name);
+        break;
+    }
+    return kExitWrongAccess;
+}
+
+bool parseNumber(const QString &text, bool allowNegative, int64_t &value) {
+    bool hex = false;
+    return parseNumberEx(text, allowNegative, value, hex);
+}
+
+int parseValue(const Target &target, const QString &text, Value &value, QString *why) {
+    const auto fail = [&](const QString &expected) {
+        *why = QStringLiteral("%1 needs %2, not '%3'").arg(target.name, expected, text);
+        return kExitBadValue;
+    };
+    int64_t n = 0;
+    bool hex = false;
+    if (target.isAddress() || target.kind == TargetKind::Netmask) {
+        uint32_t quad = 0;
+        if (!parseDottedQuad(text, quad)) return fail(QStringLiteral("a dotted quad such as 192.168.0.10"));
+        // The scaler carries the mask as a number of host bits, so only contiguous masks exist.
+        const uint32_t hostBits = ~quad;
+        if (target.kind == TargetKind::Netmask && (hostBits & (hostBits + 1)) != 0)
+            return fail(QStringLiteral("a netmask of contiguous bits such as 255.255.255.0"));
+        value.number = quad;
+        value.text = dottedQuad(quad);
+        return kExitOk;
+    }
+    if (target.isPort()) {
+        if (!parseNumberEx(text, false, n, hex) || n > 65535)
+            return fail(QStringLiteral("a port from 0 to 65535"));
+        value.number = static_cast<uint32_t>(n);
+        return kExitOk;
+    }
+    switch (kRows[target.index].kind) {
+    case Kind::BOOL:
+        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            n = 1;
+        else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            n = 0;
+        else if (!parseNumberEx(text, false, n, hex) || n > 1)
+            return fail(QStringLiteral("0, 1, true or false"));
+        break;
+    case Kind::OCTET:
+        if (!parseNumberEx(text, false, n, hex) || n > 255)
+            return fail(QStringLiteral("a number from 0 to 255"));
+        break;
+    case Kind::I32:
+        // Hexadecimal gives the 32-bit pattern; decimal must fit a signed 32-bit number.
+        if (!parseNumberEx(text, true, n, hex) || n < std::numeric_limits<int32_t>::min() ||
+            (!hex && n > std::numeric_limits<int32_t>::max()))
+            return fail(QStringLiteral("a number from -2147483648 to 2147483647"));
+        break;
+    case Kind::U32:
+    case Kind::PORT:
+    case Kind::NETMASK:
+        if (!parseNumberEx(text, false, n, hex)) return fail(QStringLiteral("a number from 0 to 4294967295"));
+        break;
+    }
+    value.number = static_cast<uint32_t>(n);
+    return kExitOk;
+}
+
+QString formatRowValue(int index, uint32_t value) {
+    if (index >= 0 && index < VAR_COUNT && kRows[index].kind == Kind::I32)
+        return QString::number(static_cast<int32_t>(value));
+    return QString::number(value);
+}
+
+bool sameRowValue(int index, uint32_t asked, uint32_t reported) {
+    if (index >= 0 && index < VAR_COUNT && kRows[index].kind == Kind::BOOL)
+        return (asked != 0) == (reported != 0);
+    return asked == reported;
+}
+
+bool replyMatchesRow(const QByteArray &msg, int index, uint32_t *value) {
+    if (index < 0 || index >= VAR_COUNT) return false;
+    uint32_t v = 0;
+    for (int i = 0; i < index; ++i)
+        if (matchesReply(msg, i, v)) return false;
+    if (!matchesReply(msg, index, v)) return false;
+    if (value) *value = v;
+    return true;
+}
+
+QString Entry::valueText() const {
+    switch (type) {
+    case Type::Signed:
+        return QString::number(static_cast<int32_t>(number));
+    case Type::Text:
+        return text;
+    case Type::Number:
+    case Type::Boolean:
+        break;
+    }
+    return QString::number(number);
+}
+
+Entry readEntry(const TOrlan_d &driver, const Target &target) {
+    Entry e;
+    e.name = target.name;
+    switch (target.kind) {
+    case TargetKind::LocalIp:
+        e.type = Entry::Type::Text;
+        e.text = driver.LOCAL_IP();
+        return e;
+    case TargetKind::RemoteIp:
+        e.type = Entry::Type::Text;
+        e.text = driver.REMOTE_IP();
+        return e;
+    case TargetKind::GatewayIp:
+        e.type = Entry::Type::Text;
+        e.text = driver.GATEWAY_IP();
+        return e;
+    case TargetKind::Netmask:
+        e.type = Entry::Type::Text;
+        e.text = driver.NETMASK();
+        return e;
+    case TargetKind::LocalPort:
+        e.type = Entry::Type::Signed;
+        e.number = static_cast<uint32_t>(driver.LOCAL_PORT());
+        return e;
+    case TargetKind::RemotePort:
+        e.type = Entry::Type::Signed;
+        e.number = static_cast<uint32_t>(driver.REMOTE_PORT());
+        return e;
+    case TargetKind::Row:
+        break;
+    }
+    const Kind kind = kRows[target.index].kind;
+    e.type = kind == Kind::BOOL  ? Entry::Type::Boolean
+             : kind == Kind::I32 ? Entry::Type::Signed
+                                 : Entry::Type::Number;
+    e.number = driver.Value(target.index);
+    return e;
+}
+
+QList<Target> dumpTargets() {
+    QList<Target> targets;
+    for (const Row &row : kRows) {
+        if (row.index == VAR_IP4) {
+            for (TargetKind k : {TargetKind::LocalIp, TargetKind::RemoteIp, TargetKind::GatewayIp,
+                                 TargetKind::LocalPort, TargetKind::RemotePort})
+                targets << networkTarget(k);
+        } else if (row.index == VAR_NETMASK) {
+            targets << networkTarget(TargetKind::Netmask);
+        } else if (row.kind != Kind::OCTET && row.kind != Kind::PORT) {
+            targets << Target{TargetKind::Row, row.index, QLatin1String(row.property)};
+        }
+    }
+    return targets;
+}
+
+QString formatLines(const QList<Entry> &entries) {
+    QString out;
+    for (const Entry &e : entries)
+        out += e.name + QLatin1Char('=') + e.valueText() + QLatin1Char('\n');
+    return out;
+}
+
+QString formatJson(const QList<Entry> &entries) {
+    QString out = QStringLiteral("{");
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const Entry &e = entries[i];
+        out += i ? QStringLiteral(",\n  ") : QStringLiteral("\n  ");
+        out += jsonString(e.name) + QStringLiteral(": ");
+        switch (e.type) {
+        case Entry::Type::Boolean:
+            out += e.number ? QStringLiteral("true") : QStringLiteral("false");
+            break;
+        case Entry::Type::Text:
+            out += jsonString(e.text);
+            break;
+        case Entry::Type::Number:
+        case Entry::Type::Signed:
+            out += e.valueText();
+            break;
+        }
+    }
+    return out + (entries.isEmpty() ? QStringLiteral("}\n") : QStringLiteral("\n}\n"));
+}
+
+QString modelName(uint32_t dev) {
+    switch (dev) {
+    case 32:
+        return QStringLiteral("Orlan");
+    case 33:
+        return QStringLiteral("Orlan Plus");
+    case 40:
+        return QStringLiteral("Orlan C");
+    default:
+        return {};
+    }
+}
+
+bool unescape(const QString &text, QByteArray &bytes, QString *why) {
+    const QByteArray in = text.toUtf8();
+    QByteArray out;
+    const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
+    const auto hexValue = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= in.size()) {
+            *why = QStringLiteral("the text ends with a lone backslash");
+            return false;
+        }
+        const char e = in[i];
+        switch (e) {
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'a':
+            out += '\a';
+            break;
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'v':
+            out += '\v';
+            break;
+        case '\\':
+        case '"':
+        case '\'':
+        case '?':
+            out += e;
+            break;
+        case 'x': {
+            int v = 0;
+            int digits = 0;
+            while (digits < 2 && i + 1 < in.size() && hexValue(in[i + 1]) >= 0) {
+                v = v * 16 + hexValue(in[++i]);
+                ++digits;
+            }
+            if (digits == 0) {
+                *why = QStringLiteral("\\x needs one or two hexadecimal digits");
+                return false;
+            }
+            out += static_cast<char>(v);
+            break;
+        }
+        default:
+            if (!isOctal(e)) {
+                *why = QStringLiteral("unknown escape '\\%1'").arg(QLatin1Char(e));
+                return false;
+            }
+            int v = e - '0';
+            for (int digits = 1; digits < 3 && i + 1 < in.size() && isOctal(in[i + 1]); ++digits)
+                v = v * 8 + (in[++i] - '0');
+            if (v > 0xFF) {
+                *why = QStringLiteral("octal escape above \\377");
+                return false;
+            }
+            out += static_cast<char>(v);
+            break;
+        }
+    }
+    bytes = out;
+    return true;
+}
+
+QString printable(const QByteArray &bytes) {
+    QString out;
+    for (char c : bytes) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u == '\\')
+            out += QStringLiteral("\\\\");
+        else if (u >= 0x20 && u < 0x7F)
+            out += QLatin1Char(c);
+        else
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
+} // namespace OxsCtl

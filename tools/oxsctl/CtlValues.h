@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <cstdint>
+
+class TOrlan_d;
+
+// Variable names, value checking and output formats of oxsctl.
+namespace OxsCtl {
+
+// What a name on the command line refers to: a row of the device variable table, or one of the LAN
+// module's network settings, which the driver keeps as strings and ports assembled from several replies.
+enum class TargetKind { Row, LocalIp, RemoteIp, GatewayIp, Netmask, LocalPort, RemotePort };
+
+struct Target {
+    TargetKind kind = TargetKind::Row;
+    int index = -1; // variable index for TargetKind::Row
+    QString name;   // canonical spelling
+
+    bool isAddress() const {
+        return kind == TargetKind::LocalIp || kind == TargetKind::RemoteIp || kind == TargetKind::GatewayIp;
+    }
+    bool isPort() const { return kind == TargetKind::LocalPort || kind == TargetKind::RemotePort; }
+};
+
+// A checked value, ready for the driver: a 32-bit pattern for rows and ports, a canonical dotted quad for
+// the addresses and the netmask.
+struct Value {
+    uint32_t number = 0;
+    QString text;
+};
+
+// Looks a name up, ignoring letter case. Returns false when there is no such variable.
+bool lookupTarget(const QString &name, Target &target);
+
+// Each returns kExitOk, or the exit code with a message for standard error in *why.
+int checkReadable(const Target &target, QString *why);
+int checkSettable(const Target &target, QString *why);
+int parseValue(const Target &target, const QString &text, Value &value, QString *why);
+
+// A number as the command line writes it: decimal, or hexadecimal after "0x", "0X" or "$"; a leading "-"
+// only when allowNegative. Magnitudes above 0xFFFFFFFF are refused.
+bool parseNumber(const QString &text, bool allowNegative, int64_t &value);
+
+// A stored row value as text: unsigned decimal, signed for COLOR, 0/1 for the on/off rows.
+QString formatRowValue(int index, uint32_t value);
+// Whether a reply reports the value that was asked: on/off rows compare as on/off.
+bool sameRowValue(int index, uint32_t asked, uint32_t reported);
+
+// True when msg is a reply for the row (its reply mnemonic followed by nothing or an integer literal), and
+// no row earlier in the table claims it first; sets *value to the number it carries.
+bool replyMatchesRow(const QByteArray &msg, int index, uint32_t *value = nullptr);
+
+// One line of get or dump output.
+struct Entry {
+    enum class Type { Number, Signed, Boolean, Text };
+    QString name;
+    Type type = Type::Number;
+    uint32_t number = 0;
+    QString text;
+
+    QString valueText() const;
+};
+
+// The current value of a readable target as the driver holds it.
+Entry readEntry(const TOrlan_d &driver, const Target &target);
+// Every variable in table order; the address and port rows give way to LOCAL_IP ... REMOTE_PORT.
+QList<Target> dumpTargets();
+
+QString formatLines(const QList<Entry> &entries); // NAME=VALUE lines
+QString formatJson(const QList<Entry> &entries);  // one JSON object, in the order given
+
+// "Orlan" (32), "Orlan Plus" (33), "Orlan C" (40), empty for anything else.
+QString modelName(uint32_t dev);
+
+// C-style escapes: \r \n \t \0 \a \b \f \v \\ \" \' \? \xHH and \NNN (octal). Returns false with a
+// message in *why on a malformed escape.
+bool unescape(const QString &text, QByteArray &bytes, QString *why);
+// A received message for printing: control and non-ASCII bytes as \xHH.
+QString printable(const QByteArray &bytes);
+
+} // namespace OxsCtl
