@@ -1,0 +1,130 @@
+// OXS remote control: one window that drives one scaler of the Orlan family.
+#include "ProcessFigures.h"
+#include "SettingsFiles.h"
+#include "Unit_OXS.h"
+#include "UnixSignals.h"
+#include "Version.h"
+#include "WidgetPrompts.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+// Pictures of the window on each page and of its menus, for checking the layout by eye.
+void writeScreenshots(TForm_OXS &form, const QString &file) {
+    const QFileInfo info(file);
+    const QString base = info.path() + u'/' + info.completeBaseName();
+    const char *pages[] = {"input", "output", "image", "audio", "frame-alert"};
+    for (int page = 0; page < form.PageControl->count(); ++page) {
+        form.PageControl->setCurrentIndex(page);
+        QCoreApplication::processEvents();
+        form.grab().save(page == 0 ? file : base + u'-' + QLatin1String(pages[page]) + QLatin1String(".png"));
+    }
+    form.PageControl->setCurrentIndex(0);
+    const std::pair<QMenu *, const char *> menus[] = {{form.MenuFile, "menu-file"},
+                                                      {form.MenuControls, "menu-controls"},
+                                                      {form.MenuSerialPort, "menu-serial-port"},
+                                                      {form.MenuCustomize, "menu-customize"},
+                                                      {form.MenuAbout, "menu-about"}};
+    for (const auto &[menu, name] : menus) {
+        menu->popup(form.mapToGlobal(QPoint(0, 0)));
+        QCoreApplication::processEvents();
+        menu->grab().save(base + u'-' + QLatin1String(name) + QLatin1String(".png"));
+        menu->hide();
+    }
+}
+
+// Reports the first time the window is painted: the moment the operator sees it.
+class FirstPaintReport : public QObject {
+  public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() == QEvent::Paint) {
+            std::fprintf(stderr, "window shown %.0f ms after process start\n",
+                         ProcessFigures::MillisecondsSinceProcessStart());
+            watched->removeEventFilter(this);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // The socket layer needs no start-up here. The application and its title come first.
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(SettingsFiles::kApplicationTitle));
+    QApplication::setApplicationVersion(QString::fromLatin1(OxsVersion::kFileVersion));
+    QApplication::setFont(TForm_OXS::ApplicationFont());
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Remote control of Orlan, Orlan Plus and Orlan C scalers."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption configDir(
+        QStringLiteral("config-dir"),
+        QStringLiteral("Folder of the settings files (default: the program's own folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption screenshot(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Write pictures of the window to FILE (and FILE-<page>.png), "
+                       "then close it."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption screenshotDelay(
+        QStringLiteral("screenshot-delay"),
+        QStringLiteral("Milliseconds to wait before the pictures (default 9000)."), QStringLiteral("MS"),
+        QStringLiteral("9000"));
+    const QCommandLineOption timing(
+        QStringLiteral("timing"),
+        QStringLiteral("Report the time to the shown window and the resident memory once "
+                       "a scaler answers, then close."));
+    options.addOptions({configDir, screenshot, screenshotDelay, timing});
+    options.process(app);
+
+    const QString settingsDir =
+        options.isSet(configDir) ? options.value(configDir) : QCoreApplication::applicationDirPath();
+    QDir().mkpath(settingsDir);
+
+    Prompts::install(std::make_unique<WidgetPrompts>(QString::fromLatin1(SettingsFiles::kApplicationTitle)));
+
+    // The windows, in their order; only the main window is shown.
+    TForm_OXS form(settingsDir);
+    form.InitMainWindow();
+
+    UnixSignals signalsToClose;
+    QObject::connect(&signalsToClose, &UnixSignals::terminationRequested, &form, &QWidget::close);
+    QObject::connect(&form, &TForm_OXS::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    if (options.isSet(screenshot)) {
+        const QString file = options.value(screenshot);
+        QTimer::singleShot(options.value(screenshotDelay).toInt(), &form, [&form, file] {
+            writeScreenshots(form, file);
+            form.close();
+        });
+    }
+    if (options.isSet(timing)) {
+        form.installEventFilter(new FirstPaintReport(&form));
+        auto *watch = new QTimer(&form);
+        QObject::connect(watch, &QTimer::timeout, &form, [&form, watch] {
+            if (!form.Orlan_d->Ready()) return;
+            watch->stop();
+            std::fprintf(stderr, "resident memory after connecting: %ld kB\n",
+                         ProcessFigures::ResidentKilobytes());
+            form.close();
+        });
+        watch->start(50);
+    }
+
+    form.show();
+    return app.exec();
+}

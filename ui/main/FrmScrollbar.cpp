@@ -1,0 +1,5 @@
+#include "FrmScrollbar.h"
+
+TFrameScrollBar::TFrameScrollBar(QWidget *parent) : QWidget(parent) {
+    setupUi(this);
+}
