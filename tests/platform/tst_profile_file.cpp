@@ -1,4 +1,5 @@
 #include "ProfileFile.h"
+#include "TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,16 +12,11 @@ class TestProfileFile : public QObject {
 
     QString write(const QString &name, const QByteArray &bytes) {
         const QString path = m_dir.filePath(name);
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
+        writeTestFile(path, bytes);
         return path;
     }
 
-    static QByteArray read(const QString &path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    static QByteArray read(const QString &path) { return readTestFile(path); }
 
   private slots:
     void lookupFollowsProfileRules() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Prompts.h"
+#include "TestFiles.h"
 #include "Unit_OXS.h"
 
 #include <QApplication>
@@ -40,15 +41,8 @@ struct WindowFixture {
 
     QString path(const QString &name) const { return dir->filePath(name); }
     QString connectionFile() const { return path(QStringLiteral("OXS remote control.ini")); }
-    void write(const QString &name, const QByteArray &content) const {
-        QFile f(path(name));
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(name));
-    }
-    QByteArray read(const QString &name) const {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    void write(const QString &name, const QByteArray &content) const { writeTestFile(path(name), content); }
+    QByteArray read(const QString &name) const { return readTestFile(path(name)); }
 };
 
 // Serial ports for the tests: COMn opens the slave of a pseudo-terminal pair when one is made for it, and a

@@ -1,4 +1,5 @@
 #include "SettingsFiles.h"
+#include "TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,16 +15,11 @@ class TestSettingsFiles : public QObject {
 
     QString connectionFile(const QByteArray &content) {
         const QString path = ConnectionFilePath(m_dir.path());
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(path));
+        writeTestFile(path, content);
         return path;
     }
 
-    static QByteArray read(const QString &path) {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
+    static QByteArray read(const QString &path) { return readTestFile(path); }
 
   private slots:
     void paths() {
