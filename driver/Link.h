@@ -20,9 +20,10 @@ class TLink {
     virtual QString ErrorString() const { return {}; }
 };
 
-// Addresses the network links use, owned by the driver and updated where the driver's properties say so.
+// Addresses the network links use. The driver owns them: the first three are its IpLocalPort, IpRemoteAddress
+// and IpRemotePort; the TCP client's own endpoint is updated only where a property write reopens it.
 struct TNetEndpoints {
-    int32_t udpLocalPort = 10500;
+    int32_t udpLocalPort = 10500;                           // the UDP socket binds here (IpLocalPort)
     QString remoteAddress = QStringLiteral("192.168.0.10"); // datagram destination (IpRemoteAddress)
     int32_t remotePort = 10500;                             // datagram destination (IpRemotePort)
     QString tcpAddress = QStringLiteral("192.168.0.10");    // the TCP client's remote address

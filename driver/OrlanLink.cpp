@@ -107,26 +107,23 @@ void TOrlan_d::SetPort(const QString &name) {
 
 void TOrlan_d::SetIpLocalPort(int32_t port) {
     const bool unchanged =
-        port == m_ipLocalPort && m_links[CON_UDP]->IsActive() && m_links[CON_TCP]->IsActive();
+        port == m_endpoints.udpLocalPort && m_links[CON_UDP]->IsActive() && m_links[CON_TCP]->IsActive();
     if (!unchanged) {
         if (m_conType == CON_UDP) closeUdp();
         m_endpoints.udpLocalPort = port;
         if (m_conType == CON_UDP) openUdp();
     }
-    m_ipLocalPort = port;
     raise(OnIpLocalPortchange);
 }
 
 void TOrlan_d::SetIpRemotePort(int32_t port) {
-    if (port != m_ipRemotePort) reopenForRemote([&] { m_endpoints.tcpPort = port; });
-    m_ipRemotePort = port;
+    if (port != m_endpoints.remotePort) reopenForRemote([&] { m_endpoints.tcpPort = port; });
     m_endpoints.remotePort = port;
     raise(OnIpRemotePortchange);
 }
 
 void TOrlan_d::SetIpRemoteAddress(const QString &address) {
-    if (address != m_ipRemoteAddress) reopenForRemote([&] { m_endpoints.tcpAddress = address; });
-    m_ipRemoteAddress = address;
+    if (address != m_endpoints.remoteAddress) reopenForRemote([&] { m_endpoints.tcpAddress = address; });
     m_endpoints.remoteAddress = address;
     raise(OnIpRemoteAddresschange);
 }

@@ -217,7 +217,9 @@ void TOrlan_d::SerialReceive(const QByteArray &data) {
 }
 
 void TOrlan_d::UdpReceive(const QByteArray &datagram, const QString &senderAddress, quint16 senderPort) {
-    if (m_conType != CON_UDP || senderAddress != m_ipRemoteAddress || senderPort != m_ipRemotePort) return;
+    if (m_conType != CON_UDP || senderAddress != m_endpoints.remoteAddress ||
+        senderPort != m_endpoints.remotePort)
+        return;
     const QByteArray chunk = networkChunk(datagram);
     appendAndParse(chunk.constData(), chunk.size());
 }

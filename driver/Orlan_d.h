@@ -170,15 +170,15 @@ class TOrlan_d : public QObject {
     }
     void SetConType(tConnectionType type); // serial open failure throws EComError
     int32_t IpLocalPort() const {
-        return m_ipLocalPort;
+        return m_endpoints.udpLocalPort;
     }
     void SetIpLocalPort(int32_t port);
     int32_t IpRemotePort() const {
-        return m_ipRemotePort;
+        return m_endpoints.remotePort;
     }
     void SetIpRemotePort(int32_t port);
     QString IpRemoteAddress() const {
-        return m_ipRemoteAddress;
+        return m_endpoints.remoteAddress;
     }
     void SetIpRemoteAddress(const QString &address);
     QByteArray receivedString() const {
@@ -312,9 +312,6 @@ class TOrlan_d : public QObject {
     QString m_portOpenError;
     tConnectionMode m_conMode = MODE_VAR;
     tConnectionType m_conType = CON_RS232;
-    int32_t m_ipLocalPort = kDefaultIpPort;
-    int32_t m_ipRemotePort = kDefaultIpPort;
-    QString m_ipRemoteAddress = QStringLiteral("192.168.0.10");
 
     TLinkState m_linkState = LINK_RESET;
     int m_linkInterval = 0;
@@ -323,7 +320,7 @@ class TOrlan_d : public QObject {
     QTimer m_tcpReopenTimer;
     bool m_tcpConnectPending = false;
     int m_tcpConnectAttempts = 0;
-    TNetEndpoints m_endpoints;
+    TNetEndpoints m_endpoints; // IpLocalPort, IpRemotePort and IpRemoteAddress live here
 
     std::unique_ptr<TComPort> m_comPort;
     std::array<std::unique_ptr<TLink>, 3> m_links;
