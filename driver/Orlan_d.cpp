@@ -2,8 +2,10 @@
 #include "Orlan_d.h"
 
 #include "ComPort.h"
+#include "DottedQuad.h"
 #include "IntegerLiteral.h"
 #include "Prompts.h"
+#include "ScalerModels.h"
 
 #include <cstring>
 #include <vector>
@@ -42,32 +44,6 @@ const ReplyIndex &replyIndex() {
 
 bool isPerInput(int index) {
     return index >= VAR_PENA && index <= VAR_PPROC;
-}
-
-// Four dot-separated decimal numbers, each 0..255, and nothing else.
-bool parseDottedQuad(const QString &text, uint8_t octets[4]) {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    for (int i = 0; i < 4; ++i) {
-        const QString &part = parts[i];
-        if (part.isEmpty() || part.size() > 3) return false;
-        int value = 0;
-        for (QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-            value = value * 10 + (c.unicode() - '0');
-        }
-        if (value > 255) return false;
-        octets[i] = static_cast<uint8_t>(value);
-    }
-    return true;
-}
-
-QString dottedQuad(uint32_t value) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(value >> 24)
-        .arg((value >> 16) & 0xFF)
-        .arg((value >> 8) & 0xFF)
-        .arg(value & 0xFF);
 }
 
 } // namespace
@@ -161,13 +137,13 @@ void TOrlan_d::SendQueryAll() {
 }
 
 void TOrlan_d::sendAddress(int slot, const QString &address) {
-    uint8_t octets[4];
-    if (!parseDottedQuad(address, octets)) return;
+    uint32_t value = 0;
+    if (!parseDottedQuad(address, value)) return;
     sendCommand(VAR_PADIP, static_cast<uint32_t>(slot));
-    sendCommand(VAR_IP4, octets[0]);
-    sendCommand(VAR_IP3, octets[1]);
-    sendCommand(VAR_IP2, octets[2]);
-    sendCommand(VAR_IP1, octets[3]);
+    sendCommand(VAR_IP4, value >> 24);
+    sendCommand(VAR_IP3, (value >> 16) & 0xFF);
+    sendCommand(VAR_IP2, (value >> 8) & 0xFF);
+    sendCommand(VAR_IP1, value & 0xFF);
 }
 
 void TOrlan_d::sendPort(int slot, int32_t port) {
@@ -176,10 +152,8 @@ void TOrlan_d::sendPort(int slot, int32_t port) {
 }
 
 void TOrlan_d::SetNETMASK(const QString &mask) {
-    uint8_t octets[4];
-    if (!parseDottedQuad(mask, octets)) return;
-    const uint32_t value =
-        (uint32_t(octets[0]) << 24) | (uint32_t(octets[1]) << 16) | (uint32_t(octets[2]) << 8) | octets[3];
+    uint32_t value = 0;
+    if (!parseDottedQuad(mask, value)) return;
     uint32_t hostBits = ~value;
     uint32_t bitLength = 0;
     while (hostBits) {
@@ -351,8 +325,7 @@ void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizet
 }
 
 void TOrlan_d::storeDev(uint32_t value) {
-    const bool known = value == 32 || value == 33 || value == 40;
-    if (!known) {
+    if (!Models::IsKnownModel(value)) {
         restartLinkTimer(1);
         setLinkState(LINK_RESET);
     }
@@ -368,9 +341,6 @@ void TOrlan_d::storeDev(uint32_t value) {
 
 void TOrlan_d::rebuildAddresses() {
     for (int s = 0; s < 3; ++s)
-        m_addressText[s] = QStringLiteral("%1.%2.%3.%4")
-                               .arg(m_octets[s][0])
-                               .arg(m_octets[s][1])
-                               .arg(m_octets[s][2])
-                               .arg(m_octets[s][3]);
+        m_addressText[s] = dottedQuad(uint32_t(m_octets[s][0]) << 24 | uint32_t(m_octets[s][1]) << 16 |
+                                      uint32_t(m_octets[s][2]) << 8 | m_octets[s][3]);
 }

@@ -1,6 +1,7 @@
 #include "ScalerState.h"
 
 #include "DeviceVariables.h"
+#include "ScalerModels.h"
 
 #include <QHash>
 
@@ -162,20 +163,11 @@ ScalerState::ScalerState(int model) : m_model(isKnownModel(model) ? model : 33) 
 }
 
 bool ScalerState::isKnownModel(int model) {
-    return model == 32 || model == 33 || model == 40;
+    return model >= 0 && Models::IsKnownModel(uint32_t(model));
 }
 
 int ScalerState::inputCountOf(int model) {
-    switch (model) {
-    case 32:
-        return 3;
-    case 33:
-        return 5;
-    case 40:
-        return 2;
-    default:
-        return 0;
-    }
+    return model < 0 ? 0 : Models::InputCount(uint32_t(model));
 }
 
 bool ScalerState::hasLan() const {

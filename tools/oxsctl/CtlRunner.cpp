@@ -3,6 +3,7 @@
 #include "ComPort.h"
 #include "DeviceVariables.h"
 #include "Orlan_d.h"
+#include "ScalerModels.h"
 
 #include <QDateTime>
 
@@ -251,7 +252,7 @@ void Runner::printReadResults() {
         const uint32_t version = m_driver.Value(VAR_VERUPD);
         m_out(QStringLiteral("DEV=%1\nMODEL=%2\nVERSION=%3.%4\nLINK=%5\n")
                   .arg(dev)
-                  .arg(modelName(dev))
+                  .arg(Models::ModelName(dev))
                   .arg(version / 100)
                   .arg(version % 100)
                   .arg(describeLink(o)));

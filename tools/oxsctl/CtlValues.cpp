@@ -2,6 +2,7 @@
 
 #include "CtlArgs.h"
 #include "DeviceVariables.h"
+#include "DottedQuad.h"
 #include "IntegerLiteral.h"
 #include "Orlan_d.h"
 
@@ -27,34 +28,6 @@ Target networkTarget(TargetKind kind) {
     for (const NetworkName &n : kNetworkNames)
         if (n.kind == kind) return Target{kind, -1, QLatin1String(n.name)};
     return {};
-}
-
-// Four dot-separated decimal numbers of one to three digits, each 0 to 255: what the driver's address
-// setters accept (anything else they silently do not send).
-bool parseDottedQuad(const QString &text, uint32_t &value) {
-    const QStringList parts = text.split(QLatin1Char('.'));
-    if (parts.size() != 4) return false;
-    uint32_t result = 0;
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part.size() > 3) return false;
-        uint32_t octet = 0;
-        for (QChar c : part) {
-            if (c < QLatin1Char('0') || c > QLatin1Char('9')) return false;
-            octet = octet * 10 + static_cast<uint32_t>(c.unicode() - '0');
-        }
-        if (octet > 255) return false;
-        result = (result << 8) | octet;
-    }
-    value = result;
-    return true;
-}
-
-QString dottedQuad(uint32_t v) {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(v >> 24)
-        .arg((v >> 16) & 0xFF)
-        .arg((v >> 8) & 0xFF)
-        .arg(v & 0xFF);
 }
 
 bool parseNumberEx(const QString &text, bool allowNegative, int64_t &value, bool &hex) {
@@ -341,19 +314,6 @@ QString formatJson(const QList<Entry> &entries) {
         }
     }
     return out + (entries.isEmpty() ? QStringLiteral("}\n") : QStringLiteral("\n}\n"));
-}
-
-QString modelName(uint32_t dev) {
-    switch (dev) {
-    case 32:
-        return QStringLiteral("Orlan");
-    case 33:
-        return QStringLiteral("Orlan Plus");
-    case 40:
-        return QStringLiteral("Orlan C");
-    default:
-        return {};
-    }
 }
 
 bool unescape(const QString &text, QByteArray &bytes, QString *why) {

@@ -73,9 +73,6 @@ QList<Target> dumpTargets();
 QString formatLines(const QList<Entry> &entries); // NAME=VALUE lines
 QString formatJson(const QList<Entry> &entries);  // one JSON object, in the order given
 
-// "Orlan" (32), "Orlan Plus" (33), "Orlan C" (40), empty for anything else.
-QString modelName(uint32_t dev);
-
 // C-style escapes: \r \n \t \0 \a \b \f \v \\ \" \' \? \xHH and \NNN (octal). Returns false with a
 // message in *why on a malformed escape.
 bool unescape(const QString &text, QByteArray &bytes, QString *why);

@@ -2,26 +2,6 @@
 
 namespace Models {
 
-int ModelIndex(uint32_t value) {
-    for (int i = 0; i < kModelCount; ++i)
-        if (kModels[i].dev == value) return i;
-    return -1;
-}
-
-bool IsKnownModel(uint32_t value) {
-    return ModelIndex(value) >= 0;
-}
-
-QString ModelName(uint32_t value) {
-    const int i = ModelIndex(value);
-    return i < 0 ? QString() : QString::fromLatin1(kModels[i].name);
-}
-
-int InputCount(uint32_t value) {
-    const int i = ModelIndex(value);
-    return i < 0 ? 0 : kModels[i].inputs;
-}
-
 namespace {
 
 constexpr InputRowLayout kNoRow{SignalList::None, false, false};

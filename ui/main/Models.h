@@ -1,38 +1,20 @@
 #pragma once
 
+#include "ScalerModels.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <array>
 #include <cstdint>
 
-// The scaler models this window knows, and what differs between them: everything the window needs to
-// reshape itself for a model, as data.
+// What differs between the scaler models in this window: everything it needs to reshape itself for a
+// model, as data. The model table itself is the driver's (ScalerModels.h).
 namespace Models {
 
-constexpr int kModelCount = 3;
 constexpr int kMaxInputs = 5;
-constexpr int kMaxNameLength = 17; // input and audio names
-
-struct Model {
-    uint32_t dev;     // the scaler's model code
-    const char *name; // also the name of its input names file and of that file's section
-    int inputs;
-};
-
-inline constexpr std::array<Model, kModelCount> kModels{{
-    {32, "Orlan", 3},
-    {33, "Orlan Plus", 5},
-    {40, "Orlan C", 2},
-}};
-
-bool IsKnownModel(uint32_t value);
-// Row of the model table, or -1.
-int ModelIndex(uint32_t value);
-// Model name, or the empty text for an unknown value.
-QString ModelName(uint32_t value);
-// Number of inputs, or 0 for an unknown value.
-int InputCount(uint32_t value);
+constexpr int kMaxNameLength = 17;     // input and audio names
+constexpr uint32_t kComputerInput = 7; // signal type of a computer input
 
 // Which signal-type list an input row offers.
 enum class SignalList { None, Two, Four, Six };

@@ -165,7 +165,7 @@ Update Compute(const Snapshot &s) {
         return u;
     }
     auto &cell = u.cells;
-    const bool computer = s.selectedType == 7;
+    const bool computer = s.selectedType == Models::kComputerInput;
     const bool selectable = s.ichm >= 1 && s.ichm <= 5;
     const QString selectedName = selectable ? s.sourceNames[s.ichm] : QString();
 

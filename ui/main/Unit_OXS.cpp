@@ -31,7 +31,6 @@ constexpr int kTimer1Interval = 700;
 constexpr int kTimerStatusInterval = 2000;
 constexpr int kUpdaterShowMs = 10000;
 constexpr int kGridRowPitch = 19; // 18-pixel rows and their grid line
-constexpr int kComputerInput = 7;
 const QString kDots = QStringLiteral("...");
 } // namespace
 
@@ -748,7 +747,8 @@ void TForm_OXS::ConfigureForModel(uint32_t value) {
 
 bool TForm_OXS::computerInput() const {
     const uint32_t ichm = Orlan_d->ICHM();
-    return ichm < TOrlan_d::kInputSlots && Orlan_d->InputPRGBI(static_cast<int>(ichm)) == kComputerInput;
+    return ichm < TOrlan_d::kInputSlots &&
+           Orlan_d->InputPRGBI(static_cast<int>(ichm)) == Models::kComputerInput;
 }
 
 void TForm_OXS::RefreshPageAvailability() {
