@@ -1,15 +1,12 @@
 // orlan-sim: a scaler of the Orlan family on loopback sockets and pseudo-terminals.
 
 #include "ScalerSimulator.h"
+#include "UnixSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
@@ -108,13 +105,6 @@ EXIT STATUS
     1   an endpoint could not be opened (port in use, no pseudo-terminal, ...)
     2   invalid command line
 )";
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 int usageError(const QString &message) {
     std::fprintf(stderr, "orlan-sim: %s\nTry 'orlan-sim --help' for more information.\n",
@@ -226,18 +216,9 @@ int main(int argc, char *argv[]) {
                 QStringLiteral("--drop-for needs seconds, not '%1'").arg(parser.value(dropFor)));
     }
 
-    // SIGINT and SIGTERM end the event loop through a pipe, so the exit is an ordinary one.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
-        std::perror("orlan-sim: socketpair");
-        return kExitFailure;
-    }
-    QSocketNotifier signalNotifier{qintptr(g_signalPipe[0]), QSocketNotifier::Read};
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    // SIGINT and SIGTERM end the event loop, so the exit is an ordinary one.
+    UnixSignals signalsToQuit;
+    QObject::connect(&signalsToQuit, &UnixSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     OxsSim::ScalerSimulator sim(modelValue);
     sim.setFaults(faults);
@@ -294,7 +275,5 @@ int main(int argc, char *argv[]) {
 
     const int rc = QCoreApplication::exec();
     sim.stop();
-    ::close(g_signalPipe[0]);
-    ::close(g_signalPipe[1]);
     return rc == 0 ? kExitOk : kExitFailure;
 }

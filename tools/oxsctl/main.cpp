@@ -3,26 +3,16 @@
 #include "CtlArgs.h"
 #include "CtlRunner.h"
 #include "Orlan_d.h"
+#include "UnixSignals.h"
 #include "Version.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace OxsCtl;
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-}
 
 void writeTo(FILE *stream, const QString &text) {
     std::fputs(text.toUtf8().constData(), stream);
@@ -57,15 +47,8 @@ int main(int argc, char *argv[]) {
     QString why;
     if (const int code = prepareRequest(options, request, &why)) return fail(code, why);
 
-    // SIGINT and SIGTERM end the event loop through a socket pair, so the driver closes its link normally.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return fail(kExitFailure, QStringLiteral("socketpair: %1").arg(qt_error_string(errno)));
-    QSocketNotifier signalNotifier{qintptr(g_signalPipe[0]), QSocketNotifier::Read};
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    // SIGINT and SIGTERM end the event loop, so the driver closes its link normally.
+    UnixSignals signalsToInterrupt;
 
     int exitCode = kExitFailure;
     {
@@ -80,12 +63,10 @@ int main(int argc, char *argv[]) {
             exitCode = code;
             QCoreApplication::exit(code);
         };
-        QObject::connect(&signalNotifier, &QSocketNotifier::activated, &runner,
+        QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &runner,
                          [&runner] { runner.interrupt(); });
         runner.start();
         QCoreApplication::exec();
     }
-    ::close(g_signalPipe[0]);
-    ::close(g_signalPipe[1]);
     return exitCode;
 }
