@@ -6,6 +6,9 @@
 
 #include <functional>
 
+class QHostAddress;
+class QHostInfo;
+class QSocketNotifier;
 class QTcpSocket;
 class QUdpSocket;
 
@@ -34,6 +37,9 @@ class TUdpLink : public QObject, public TLink {
 };
 
 // Non-blocking TCP client. Reports connection, data (in chunks of at most 8192 bytes) and errors.
+// The connect is made here rather than by QTcpSocket, which silently starts a new connect on the same
+// socket when the peer resets it before the connect is seen to finish: against a peer that accepts and
+// resets, that is hundreds of connects a second. Here every failed attempt is reported, once.
 class TTcpLink : public QObject, public TLink {
     Q_OBJECT
   public:
@@ -50,11 +56,23 @@ class TTcpLink : public QObject, public TLink {
     void Close() override;
     bool IsActive() const override;
     bool Send(const QByteArray &data) override;
+    // Why the last attempt failed: "connection refused", "host not found", ...
+    QString ErrorString() const override { return m_error; }
 
   private:
     void readAvailable();
+    void hostFound(const QHostInfo &info);
+    void connectTo(const QHostAddress &address);
+    void connectFinished();
+    void abandonConnect();
+    void failLater(const QString &why);
 
     const TNetEndpoints &m_endpoints;
     Handlers m_handlers;
     QTcpSocket *m_socket;
+    QString m_error;
+    int m_lookupId = -1;
+    int m_connectingFd = -1;
+    QSocketNotifier *m_connectNotifier = nullptr;
+    quint64 m_attempt = 0; // a queued failure of an abandoned attempt is not reported
 };

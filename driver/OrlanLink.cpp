@@ -19,7 +19,7 @@ TOrlan_d::TOrlan_d(QObject *owner) : QObject(owner), m_comPort(std::make_unique<
     connect(&m_tcpReopenTimer, &QTimer::timeout, this, [this] {
         if (m_conType == CON_TCP) openTcp();
     });
-    restartLinkTimer(3000);
+    restartLinkTimer(m_pacing.firstStepMs);
 }
 
 TOrlan_d::~TOrlan_d() {
@@ -203,6 +203,7 @@ void TOrlan_d::closeTcp() {
 
 void TOrlan_d::tcpConnected() {
     m_tcpConnectPending = false;
+    if (m_pacing.probeOnOpen && m_linkState == LINK_PROBE) restartLinkTimer(1);
 }
 
 // A refused connect fails at once on a local network, so reopening at once would spin; reopen after a pause
@@ -218,6 +219,32 @@ void TOrlan_d::tcpError() {
 void TOrlan_d::restartLinkTimer(int ms) {
     m_linkInterval = ms;
     if (m_linkTimerEnabled) m_linkTimer.start(ms);
+}
+
+void TOrlan_d::SetLinkPacing(const TLinkPacing &pacing) {
+    m_pacing = pacing;
+    if (m_linkState == LINK_RESET) restartLinkTimer(m_pacing.firstStepMs);
+}
+
+// Received data restarts the link timer with the wait of the state it arrives in.
+int TOrlan_d::watchdogInterval() const {
+    switch (m_linkState) {
+    case LINK_PROBE:
+        return m_pacing.probeRepeatMs;
+    case LINK_QUERYALL:
+        return m_pacing.queryAllMs;
+    case LINK_READY:
+        return m_pacing.dumpQuietMs;
+    default:
+        return 2000;
+    }
+}
+
+// A step that sends has already moved to its next state. A send error that resets the link (a failed
+// datagram closes the UDP socket) must stand, and the loss is declared at the next tick.
+void TOrlan_d::sendFromStep(const std::function<void()> &send) {
+    send();
+    if (m_linkState == LINK_RESET) restartLinkTimer(1);
 }
 
 void TOrlan_d::SetLinkTimerEnabled(bool enabled) {
@@ -243,22 +270,22 @@ void TOrlan_d::StepLink() {
         raise(OnConnected);
         raise(OnDEVchange);
         setLinkState(LINK_PROBE);
-        restartLinkTimer(2000);
+        restartLinkTimer(m_pacing.firstProbeMs);
         return;
     case LINK_PROBE:
-        SendIdentityQuery();
-        restartLinkTimer(2000);
+        restartLinkTimer(m_pacing.probeRepeatMs);
+        sendFromStep([this] { SendIdentityQuery(); });
         return;
     case LINK_CONNECT:
         m_connected = true;
         raise(OnConnected);
         setLinkState(LINK_QUERYALL);
-        restartLinkTimer(2000);
+        restartLinkTimer(m_pacing.queryAllMs);
         return;
     case LINK_QUERYALL:
-        if (m_conMode == MODE_VAR) SendQueryAll();
         setLinkState(LINK_READY);
-        restartLinkTimer(2000);
+        restartLinkTimer(m_pacing.dumpQuietMs);
+        if (m_conMode == MODE_VAR) sendFromStep([this] { SendQueryAll(); });
         return;
     case LINK_READY:
         m_ready = true;
@@ -267,9 +294,9 @@ void TOrlan_d::StepLink() {
         restartLinkTimer(1);
         return;
     case LINK_POLL:
-        if (!m_forceConn) SendIdentityQuery();
         setLinkState(LINK_POLLWAIT);
         restartLinkTimer(2000);
+        if (!m_forceConn) sendFromStep([this] { SendIdentityQuery(); });
         return;
     case LINK_POLLWAIT:
         setLinkState(m_forceConn ? LINK_POLL : LINK_RESET);

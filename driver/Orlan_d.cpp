@@ -205,7 +205,7 @@ void TOrlan_d::TcpReceive(const QByteArray &data) {
 }
 
 void TOrlan_d::watchdog() {
-    if (m_linkState != LINK_RESET && m_linkState != LINK_CONNECT) restartLinkTimer(2000);
+    if (m_linkState != LINK_RESET && m_linkState != LINK_CONNECT) restartLinkTimer(watchdogInterval());
 }
 
 void TOrlan_d::appendAndParse(const char *data, qsizetype size) {

@@ -31,6 +31,21 @@ enum TLinkState {
     LINK_POLLWAIT = 6,
 };
 
+// How fast the link state machine finds the scaler. The window keeps the unhurried pace below; a tool
+// that wants answers at once probes as soon as the link is open and takes a short silence as the end of
+// the query-all dump. Keep-alive and loss detection are the same at every pace.
+struct TLinkPacing {
+    int firstStepMs = 3000;   // creation, or a new pacing while the link is reset, to the first step
+    int firstProbeMs = 2000;  // a reset to the first identity query
+    int probeRepeatMs = 2000; // between identity queries while no scaler answers
+    int queryAllMs = 2000;    // the scaler's answer to the query-all (silence needed first)
+    int dumpQuietMs = 2000;   // silence that ends the query-all dump
+    bool probeOnOpen = false; // probe as soon as a TCP connection is made
+
+    static TLinkPacing Window() { return {}; }
+    static TLinkPacing Fast() { return {1, 1, 250, 1, 150, true}; }
+};
+
 // The device driver: mirrors every device variable of the scaler, turns property writes into commands,
 // parses replies into stored values and change events, and keeps the one link to the scaler alive.
 // Lives on the user-interface thread; every entry point and event runs there.
@@ -39,7 +54,9 @@ class TOrlan_d : public QObject {
   public:
     static constexpr int kInputSlots = 6;     // per-input arrays: 0 = all inputs, 1..5
     static constexpr int kNetChunkMax = 8192; // network receive area
-    static constexpr int kTrimLength = 10;    // text without a line end is trimmed to this length
+    // Text without a line end is trimmed to this length: the longest valid reply (a four-letter mnemonic,
+    // "-" or "0x", ten digits) and its CR, so a reply that arrives a byte at a time survives.
+    static constexpr int kTrimLength = 20;
     static constexpr int kDefaultIpPort = 10500;
     static constexpr int kTcpReopenPauseMs = 1000;
 
@@ -240,6 +257,11 @@ class TOrlan_d : public QObject {
     void StepLink();
     // Stops the real link timer so tests can step the state machine by hand.
     void SetLinkTimerEnabled(bool enabled);
+    const TLinkPacing &LinkPacing() const {
+        return m_pacing;
+    }
+    // Takes effect from the next step; while the link is reset the first step is rescheduled at once.
+    void SetLinkPacing(const TLinkPacing &pacing);
 
     // Replaces the transport of one link type (tests).
     void ReplaceLink(tConnectionType type, std::unique_ptr<TLink> link);
@@ -274,6 +296,8 @@ class TOrlan_d : public QObject {
         m_linkState = state;
     }
     void restartLinkTimer(int ms);
+    int watchdogInterval() const;
+    void sendFromStep(const std::function<void()> &send);
     bool openUdp();
     void closeUdp();
     bool openTcp();
@@ -314,6 +338,7 @@ class TOrlan_d : public QObject {
     tConnectionType m_conType = CON_RS232;
 
     TLinkState m_linkState = LINK_RESET;
+    TLinkPacing m_pacing;
     int m_linkInterval = 0;
     bool m_linkTimerEnabled = true;
     QTimer m_linkTimer;

@@ -6,7 +6,14 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <atomic>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace OrlanVars;
 
@@ -59,6 +66,52 @@ bool probeOverTcp(Host &h, OxsSim::ScalerSimulator &sim, const OxsSim::FaultSett
     return true;
 }
 
+// A loopback peer that accepts every connection and resets it at once, from a thread of its own so the
+// reset can beat the client's own notice that the connect has finished.
+class ResettingPeer {
+  public:
+    ResettingPeer() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
+            ::listen(m_listener, 64) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ResettingPeer() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+        ::close(m_listener);
+    }
+    quint16 port() const { return m_port; }
+    int accepted() const { return m_accepted; }
+
+  private:
+    void serve() {
+        while (!m_stop) {
+            pollfd p{m_listener, POLLIN, 0};
+            if (::poll(&p, 1, 50) <= 0) continue;
+            const int fd = ::accept(m_listener, nullptr, nullptr);
+            if (fd < 0) continue;
+            const linger reset{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::close(fd);
+            ++m_accepted;
+        }
+    }
+
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_accepted{0};
+    std::thread m_thread;
+};
+
 } // namespace
 
 class TestLinkEndToEnd : public QObject {
@@ -69,6 +122,8 @@ class TestLinkEndToEnd : public QObject {
     void datagramsFromStrangersIgnored();
     void garbageAndChunkedRepliesStillConnect();
     void tcpRefusedRetriesAtAPause();
+    void tcpAcceptAndResetRetriesAtAPause();
+    void tcpNamesWhyItFailed();
 };
 
 void TestLinkEndToEnd::detectSetLoseAndFindAgainOnEveryLink() {
@@ -201,6 +256,37 @@ void TestLinkEndToEnd::tcpRefusedRetriesAtAPause() {
     OxsSim::ScalerSimulator sim(33);
     QVERIFY(sim.startTcp(closedPort) == closedPort);
     QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2500);
+}
+
+void TestLinkEndToEnd::tcpAcceptAndResetRetriesAtAPause() {
+    ResettingPeer peer;
+    QVERIFY(peer.port() != 0);
+    Host h;
+    h.drv->SetIpRemoteAddress("127.0.0.1");
+    h.drv->SetIpRemotePort(peer.port());
+    h.drv->SetConType(CON_TCP);
+    QTest::qWait(3000);
+    // About one connect a second: the first at once, then one after each 1 s pause.
+    QVERIFY2(peer.accepted() >= 2 && peer.accepted() <= 5, qPrintable(QString::number(peer.accepted())));
+    QCOMPARE(h.drv->TcpConnectAttempts(), peer.accepted());
+    QVERIFY(!h.drv->Connected());
+}
+
+void TestLinkEndToEnd::tcpNamesWhyItFailed() {
+    quint16 closedPort = 0;
+    {
+        OxsSim::ScalerSimulator probe;
+        closedPort = probe.startTcp(0);
+    }
+    Host refused;
+    refused.drv->SetIpRemoteAddress("127.0.0.1");
+    refused.drv->SetIpRemotePort(closedPort);
+    refused.drv->SetConType(CON_TCP);
+    Host unknown;
+    unknown.drv->SetIpRemoteAddress("bad..host");
+    unknown.drv->SetConType(CON_TCP);
+    QTRY_COMPARE_WITH_TIMEOUT(refused.drv->Link(CON_TCP).ErrorString(), QString("connection refused"), 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(unknown.drv->Link(CON_TCP).ErrorString(), QString("host not found"), 2000);
 }
 
 QTEST_GUILESS_MAIN(TestLinkEndToEnd)

@@ -1,5 +1,6 @@
 // The link state machine, stepped by hand: every step, timer interval and outside transition.
 #include "DriverFixture.h"
+#include "Prompts.h"
 
 #include <QtTest>
 
@@ -16,6 +17,9 @@ class TestLinkState : public QObject {
     void conTypeSwitchesLinks();
     void portWrite();
     void ipProperties();
+    void sendErrorInAStepResetsTheLink_data();
+    void sendErrorInAStepResetsTheLink();
+    void fastPacing();
 };
 
 void TestLinkState::startsInResetWithThreeSecondTimer() {
@@ -275,6 +279,64 @@ void TestLinkState::ipProperties() {
     f.drv->SetIpRemotePort(2001);
     QCOMPARE(f.links[CON_TCP].closes, tcpCloses + 1);
     QVERIFY(f.drv->TcpConnectPending());
+}
+
+void TestLinkState::sendErrorInAStepResetsTheLink_data() {
+    QTest::addColumn<int>("state");
+    QTest::newRow("query-all") << int(LINK_QUERYALL);
+    QTest::newRow("poll") << int(LINK_POLL);
+    QTest::newRow("probe") << int(LINK_PROBE);
+}
+
+// A datagram that cannot be sent closes the socket and resets the link; the step must not undo that.
+void TestLinkState::sendErrorInAStepResetsTheLink() {
+    QFETCH(int, state);
+    Prompts::install(std::make_unique<RecordingPrompts>());
+    DriverFixture f;
+    f.drv->SetConType(CON_UDP);
+    f.drv->StepLink(); // RESET -> PROBE
+    if (state != LINK_PROBE) {
+        f.drv->UdpReceive("DEV33\r\n", f.drv->IpRemoteAddress(), quint16(f.drv->IpRemotePort()));
+        while (f.drv->LinkState() != state)
+            f.drv->StepLink();
+    }
+    f.links[CON_UDP].failSends = true;
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkState(), LINK_RESET);
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
+    QVERIFY(!f.links[CON_UDP].active);
+    f.drv->StepLink();
+    QVERIFY(!f.drv->Connected());
+    QVERIFY(!f.drv->Ready());
+    QCOMPARE(f.drv->LinkState(), LINK_PROBE);
+}
+
+// A tool's pace: probe at once, query-all as soon as the scaler answers, ready after a short silence;
+// keep-alive unchanged. The window's pace is the default.
+void TestLinkState::fastPacing() {
+    DriverFixture f;
+    QCOMPARE(f.drv->LinkPacing().dumpQuietMs, 2000);
+    f.drv->SetLinkPacing(TLinkPacing::Fast());
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
+    f.drv->StepLink();
+    QCOMPARE(f.serial().joined(), QByteArray("?"));
+    QCOMPARE(f.drv->LinkTimerInterval(), 250);
+    f.drv->SerialReceive("DEV33\r\n");
+    f.drv->StepLink(); // Connected
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
+    f.drv->StepLink(); // query-all
+    QCOMPARE(f.serial().joined(), QByteArray("?#\r\n"));
+    QCOMPARE(f.drv->LinkTimerInterval(), 150);
+    f.drv->SerialReceive("HP1\r\n"); // the dump goes on: the quiet wait starts again
+    QCOMPARE(f.drv->LinkTimerInterval(), 150);
+    f.drv->StepLink();
+    QVERIFY(f.drv->Ready());
+    f.drv->StepLink(); // poll
+    QCOMPARE(f.drv->LinkTimerInterval(), 2000);
+    f.drv->SerialReceive("DEV33\r\n");
+    QCOMPARE(f.drv->LinkTimerInterval(), 2000);
 }
 
 QTEST_GUILESS_MAIN(TestLinkState)

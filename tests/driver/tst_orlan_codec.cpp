@@ -274,16 +274,26 @@ void TestOrlanCodec::framingAcrossChunksAndTrim() {
     f.drv->SerialReceive("3\r\n");
     QCOMPARE(f.drv->HSIZ(), 3u);
 
-    // Text without a line end keeps only its last ten characters.
-    f.drv->SerialReceive("ABCDEFGHIJKLMNOP");
-    QCOMPARE(f.drv->ReceiveBuffer(), QByteArray("GHIJKLMNOP"));
+    // Text without a line end keeps only its last twenty characters.
+    f.drv->SerialReceive("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    QCOMPARE(f.drv->ReceiveBuffer(), QByteArray("GHIJKLMNOPQRSTUVWXYZ"));
 
-    // A split message survives as long as its head is at most ten characters.
-    f.drv->SerialReceive("GARBAGE12345\r\nHP4");
+    // The longest replies survive arriving one byte at a time, after garbage.
+    f.drv->SerialReceive("\r\n");
+    for (const char c :
+         QByteArray("xx\r\nDDBG1234567\r\nCOL4294967291\r\nI_305419896\r\nADBG-2147483648\r\n"))
+        if (c) f.drv->SerialReceive(QByteArray(1, c));
+    QCOMPARE(f.drv->DATADBG(), 1234567u);
+    QCOMPARE(f.drv->COLOR(), -5);
+    QCOMPARE(f.drv->VERI(), 305419896u);
+    QCOMPARE(f.drv->ADDRDBG(), 2147483648u);
+
+    // A split message survives as long as its head is at most twenty characters.
+    f.drv->SerialReceive("GARBAGE1234567890123\r\nHP4");
     f.drv->SerialReceive("2\r\n");
     QCOMPARE(f.drv->HPOS(), 42u);
-    f.drv->SerialReceive("BRG12345678");
-    f.drv->SerialReceive("9\r\n"); // head grew beyond ten characters: the mnemonic was trimmed away
+    f.drv->SerialReceive("BRG1234567890123456789");
+    f.drv->SerialReceive("9\r\n"); // head grew beyond twenty characters: the mnemonic was trimmed away
     QCOMPARE(f.drv->BRGT(), 0u);
 }
 
@@ -538,7 +548,7 @@ void TestOrlanCodec::handlersMayReenterTheDriver() {
 
 void TestOrlanCodec::randomStreamsKeepInvariants() {
     // Long random streams through every entry point: values an event reports are the values just parsed,
-    // and the buffer never holds more than ten characters without a line end.
+    // and the buffer never holds more than twenty characters without a line end.
     QRandomGenerator rng(20261208);
     const QByteArray alphabet = "0123456789 +-$xX\r\n\r\nHPVWCHNDEVPENPCHADIPIPA_NTMK#?\0\xff";
     for (int link = 0; link < 3; ++link) {
@@ -579,7 +589,8 @@ void TestOrlanCodec::randomStreamsKeepInvariants() {
                 break;
             }
             const QByteArray rest = f.drv->ReceiveBuffer();
-            QVERIFY2(rest.size() <= 10 && !rest.contains("\r\n"), rest.toHex().constData());
+            QVERIFY2(rest.size() <= TOrlan_d::kTrimLength && !rest.contains("\r\n"),
+                     rest.toHex().constData());
         }
         QVERIFY(checked > 100);
     }
