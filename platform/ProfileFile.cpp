@@ -1,38 +1,65 @@
 #include "ProfileFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
-#include <QStringDecoder>
 
 #include <limits>
 
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
-// Text is UTF-8; a file that is not valid UTF-8 (one written on Windows in its ANSI code page) reads as
-// Latin-1 so that no character is lost to replacement marks.
-QString decode(const QByteArray &bytes) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(bytes);
-    if (utf8.hasError()) text = QString::fromLatin1(bytes);
-    return text;
+// Each line is UTF-8 where it is valid UTF-8, else Latin-1 (a line typed on Windows in its ANSI code page),
+// so one foreign byte costs no other line its characters.
+QString decodeLine(QByteArrayView bytes) {
+    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
+}
+
+// Opens a regular file for reading. Anything else (a FIFO, a device, a folder) is refused without being
+// opened in a way that could wait for a writer or a device.
+bool openRegularFile(QFile &file, const QString &path) {
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    file.setFileName(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
+#endif
 }
 
 } // namespace
 
 ProfileReader::ProfileReader(const QString &path) {
-    QFile file(path);
-    m_exists = file.exists();
+    m_exists = QFileInfo::exists(path);
     if (!m_exists) return;
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!openRegularFile(file, path)) {
         m_readable = false;
         return;
     }
-    const QString text = decode(file.read(kMaxBytes));
+    QByteArray bytes = file.read(kMaxBytes);
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3); // the mark some editors put before UTF-8 text
     QString section;
     bool inSection = false;
-    for (QStringView line : QStringView(text).split(u'\n')) {
-        if (line.endsWith(u'\r')) line.chop(1);
-        const QStringView trimmed = line.trimmed();
+    for (qsizetype start = 0; start < bytes.size();) {
+        qsizetype end = bytes.indexOf('\n', start);
+        if (end < 0) end = bytes.size();
+        const QString line = decodeLine(QByteArrayView(bytes).sliced(start, end - start));
+        start = end + 1;
+        // Blanks around sections, keys and values are not part of them, as for every profile reader.
+        const QStringView trimmed = QStringView(line).trimmed();
         if (trimmed.isEmpty() || trimmed.startsWith(u';')) continue;
         if (trimmed.startsWith(u'[')) {
             const qsizetype close = trimmed.indexOf(u']');
@@ -40,10 +67,11 @@ ProfileReader::ProfileReader(const QString &path) {
             if (inSection) section = trimmed.mid(1, close - 1).trimmed().toString();
             continue;
         }
-        const qsizetype eq = line.indexOf(u'=');
+        const qsizetype eq = trimmed.indexOf(u'=');
         if (!inSection || eq < 0) continue;
-        const QStringView key = line.left(eq).trimmed();
-        if (!key.isEmpty()) m_entries.append({section, key.toString(), line.mid(eq + 1).toString()});
+        const QStringView key = trimmed.left(eq).trimmed();
+        if (!key.isEmpty())
+            m_entries.append({section, key.toString(), trimmed.mid(eq + 1).trimmed().toString()});
     }
 }
 
@@ -90,15 +118,15 @@ std::optional<int> ProfileReader::toInteger(const QString &text) {
 }
 
 void ProfileWriter::writeString(const QString &section, const QString &key, const QString &value) {
-    QString flat = value;
-    flat.replace(u'\r', u' ').replace(u'\n', u' ');
+    const QString s = section.trimmed();
+    const QString k = key.trimmed();
+    const QString flat = QString(value).replace(u'\r', u' ').replace(u'\n', u' ').trimmed();
     for (Entry &e : m_entries)
-        if (e.section.compare(section, Qt::CaseInsensitive) == 0 &&
-            e.key.compare(key, Qt::CaseInsensitive) == 0) {
+        if (e.section.compare(s, Qt::CaseInsensitive) == 0 && e.key.compare(k, Qt::CaseInsensitive) == 0) {
             e.value = flat;
             return;
         }
-    m_entries.append({section, key, flat});
+    m_entries.append({s, k, flat});
 }
 
 void ProfileWriter::writeInteger(const QString &section, const QString &key, int value) {
@@ -124,6 +152,9 @@ QByteArray ProfileWriter::text() const {
 }
 
 bool ProfileWriter::commit() const {
+    // Something other than a file in its place (a FIFO, a device) was put there on purpose: leave it.
+    const QFileInfo target(m_path);
+    if (target.exists() && !target.isFile()) return false;
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly)) return false;
     const QByteArray bytes = text();

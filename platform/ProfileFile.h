@@ -7,12 +7,14 @@
 #include <utility>
 
 // Profile (INI) files as the program has always kept them: "[Section]" lines, then "Key=Value" lines.
-// Sections and keys are found regardless of letter case; values are kept verbatim. Reading never fails
-// on content (anything unexpected is skipped); writing builds the whole file and replaces the old one
-// atomically, so a failed write leaves the previous file as it was.
+// Sections and keys are found regardless of letter case; blanks around sections, keys and values are not
+// part of them, values are otherwise kept as written. Each line is read as UTF-8 where it is valid UTF-8,
+// else as Latin-1. Reading never fails on content (anything unexpected is skipped); writing builds the
+// whole file and replaces the old one atomically, so a failed write leaves the previous file as it was.
 class ProfileReader {
   public:
-    // Reads the file at once. A missing file reads as an empty profile.
+    // Reads the file at once. A missing file reads as an empty profile. Only a regular file is read: a FIFO,
+    // a device or a folder in its place is unreadable, and is never opened in a way that could wait.
     explicit ProfileReader(const QString &path);
 
     bool exists() const { return m_exists; }
@@ -47,13 +49,15 @@ class ProfileWriter {
     explicit ProfileWriter(QString path) : m_path(std::move(path)) {}
 
     // Keys are written in call order, grouped under their section in the order sections first appear.
-    // Line breaks inside a value would end the line early; they are written as spaces.
+    // Line breaks inside a value would end the line early; they are written as spaces. Blanks around a
+    // value would not read back, so they are not written.
     void writeString(const QString &section, const QString &key, const QString &value);
     void writeInteger(const QString &section, const QString &key, int value);
 
     // The file's text as commit() writes it (CR LF line ends, as the Windows profile functions write).
     QByteArray text() const;
-    // Replaces the file with the written keys. Returns false when it cannot; the old file then stays.
+    // Replaces the file with the written keys. Returns false when it cannot, or when something other than
+    // a file (a FIFO, a device) stands at the path; what was there then stays.
     bool commit() const;
 
   private:

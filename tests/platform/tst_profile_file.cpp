@@ -27,6 +27,7 @@ class TestProfileFile : public QObject {
                                             "garbage line\n"
                                             "PORT=4\n" // a second key of the same name: ignored
                                             "Name= two  spaces \r\n"
+                                            "\tREMOTE_IP \t=\t127.0.0.1 \r\n"
                                             "Empty=\r\n"
                                             "[Other]\n"
                                             "Port=7\n"
@@ -37,7 +38,9 @@ class TestProfileFile : public QObject {
         QVERIFY(ini.readable());
         QCOMPARE(ini.readInteger("CONNEXION", "Port", -1), 3);
         QCOMPARE(ini.readInteger("other", "PORT", -1), 7);
-        QCOMPARE(ini.readString("CONNEXION", "name", "x"), QString(" two  spaces "));
+        // Blanks around a value are not part of it; those inside are.
+        QCOMPARE(ini.readString("CONNEXION", "name", "x"), QString("two  spaces"));
+        QCOMPARE(ini.readString("CONNEXION", "REMOTE_IP", "x"), QString("127.0.0.1"));
         QCOMPARE(ini.value("CONNEXION", "Empty"), std::optional<QString>(QString()));
         QCOMPARE(ini.readString("CONNEXION", "Missing", "dflt"), QString("dflt"));
         QCOMPARE(ini.readInteger("CONNEXION", "Late", -1), 1);
@@ -65,9 +68,16 @@ class TestProfileFile : public QObject {
         QCOMPARE(cut.readString("CONNEXION", "REMOTE_IP", "d"), QString("192.16"));
     }
 
-    void nonUtf8TextKeepsItsCharacters() {
-        const ProfileReader ini(write("latin1.ini", "[Orlan]\r\nInput1=Cam\xe9ra\r\n"));
+    void eachLineKeepsItsOwnEncoding() {
+        // A UTF-8 file (with the mark some editors put first) in which one line was typed in Latin-1.
+        const ProfileReader ini(write("mixed.ini", "\xEF\xBB\xBF[Orlan]\r\n"
+                                                   "Input1=Cam\xC3\xA9ra\r\n"
+                                                   "Input2=Cam\xE9ra\r\n"
+                                                   "Audio1=\xC3\xA9\xE9\r\n"));
         QCOMPARE(ini.readString("Orlan", "Input1", ""), QString::fromUtf8("Caméra"));
+        QCOMPARE(ini.readString("Orlan", "Input2", ""), QString::fromUtf8("Caméra"));
+        QCOMPARE(ini.readString("Orlan", "Audio1", ""),
+                 QString::fromUtf8("Ã©é")); // not valid UTF-8 as a whole
     }
 
     void integers_data() {
@@ -100,10 +110,12 @@ class TestProfileFile : public QObject {
         ini.writeInteger("CONNEXION", "Port", 0);
         ini.writeString("Second", "A", "x");
         ini.writeString("CONNEXION", "REMOTE_IP", "line\r\nbreak");
-        ini.writeString("connexion", "port", "2"); // same key, other case: replaced in place
+        ini.writeString("connexion", "port", "2");       // same key, other case: replaced in place
+        ini.writeString("Second", " B ", "  y z\t\r\n"); // blanks around would not read back
         QVERIFY(ini.commit());
         QCOMPARE(read(path),
-                 QByteArray("[CONNEXION]\r\nPort=2\r\nREMOTE_IP=line  break\r\n[Second]\r\nA=x\r\n"));
+                 QByteArray("[CONNEXION]\r\nPort=2\r\nREMOTE_IP=line  break\r\n[Second]\r\nA=x\r\n"
+                            "B=y z\r\n"));
 
         // What was written reads back.
         const ProfileReader back(path);

@@ -6,6 +6,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace SettingsFiles;
 
 class TestSettingsFiles : public QObject {
@@ -20,6 +26,18 @@ class TestSettingsFiles : public QObject {
     }
 
     static QByteArray read(const QString &path) { return readTestFile(path); }
+
+    // Runs `reading` on a thread of its own. Should it wait on the FIFO at `fifo`, opening the FIFO's other
+    // end releases it and the result is false instead of a hung test.
+    template <typename F> static bool returnsWithoutWaiting(const QString &fifo, F reading) {
+        std::future<void> done = std::async(std::launch::async, reading);
+        if (done.wait_for(std::chrono::seconds(3)) == std::future_status::ready) return true;
+        while (done.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {
+            const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) ::close(fd);
+        }
+        return false;
+    }
 
   private slots:
     void paths() {
@@ -78,6 +96,11 @@ class TestSettingsFiles : public QObject {
         QTest::newRow("network port out of range")
             << QByteArray("[CONNEXION]\nPort=1\nREMOTE_PORT_ENTRY=70000\n") << false << 1 << "192.168.0.10"
             << 10500 << 0;
+        QTest::newRow("blanks around keys and values")
+            << QByteArray(
+                   "[ CONNEXION ]\r\n Port = 2 \r\nREMOTE_IP = 127.0.0.1 \r\nREMOTE_PORT_ENTRY =\t99\r\n"
+                   "IP_ENABLE = 1\r\n")
+            << false << 2 << "127.0.0.1" << 99 << 1;
         QTest::newRow("wrong section")
             << QByteArray("[CONNECTION]\nPort=3\n") << true << 0 << "192.168.0.10" << 10500 << 0;
     }
@@ -107,6 +130,55 @@ class TestSettingsFiles : public QObject {
         const QString path = connectionFile("[CONNEXION]\r\nPort=5\r\n");
         QVERIFY(!WriteConnectionSettings(m_dir.filePath("no/such/folder/x.ini"), ConnectionSettings{}));
         QCOMPARE(read(path), QByteArray("[CONNEXION]\r\nPort=5\r\n"));
+    }
+
+    void fifosInPlaceOfSettingsFiles() {
+        QTemporaryDir dir;
+        const QString connection = ConnectionFilePath(dir.path());
+        const QString names = InputNamesFilePath(dir.path(), 33);
+        for (const QString &path : {connection, names})
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+        // At start: unreadable, so the operator selects a port.
+        ConnectionLoad load;
+        QVERIFY(returnsWithoutWaiting(connection, [&] { load = ReadConnectionSettings(connection); }));
+        QVERIFY(load.selectPort);
+        QCOMPARE(load.settings.port, 0);
+        // At model detection: default names.
+        InputNames read;
+        bool ok = true;
+        QVERIFY(returnsWithoutWaiting(names, [&] { ok = ReadInputNames(dir.path(), 33, read); }));
+        QVERIFY(!ok);
+        QCOMPARE(read.inputs[4], QString("Input 5"));
+
+        // Whoever put a FIFO there meant it: it is not replaced.
+        QVERIFY(!WriteConnectionSettings(connection, ConnectionSettings{}));
+        QVERIFY(!WriteInputNames(dir.path(), 33, read));
+        for (const QString &path : {connection, names}) {
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &info), 0);
+            QVERIFY(S_ISFIFO(info.st_mode));
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
+    }
+
+    void handEditedNamesFileReadsAndSavesClean() {
+        // Typed by hand: blanks around the signs and one line in Latin-1 among UTF-8 lines.
+        QTemporaryDir dir;
+        writeTestFile(InputNamesFilePath(dir.path(), 40),
+                      "[Orlan C]\r\nBlack = Noir \r\nInput1 = Cam\xC3\xA9ra\r\n"
+                      "Input2=Cam\xE9ra 2\r\nAudio1=\t\r\n");
+        InputNames names;
+        QVERIFY(ReadInputNames(dir.path(), 40, names));
+        QCOMPARE(names.black, QString("Noir"));
+        QCOMPARE(names.inputs[0], QString::fromUtf8("Caméra"));
+        QCOMPARE(names.inputs[1], QString::fromUtf8("Caméra 2"));
+        QCOMPARE(names.audios[0], QString());
+        names.audios[1] = QStringLiteral(" Line ");
+        QVERIFY(WriteInputNames(dir.path(), 40, names));
+        QCOMPARE(read(InputNamesFilePath(dir.path(), 40)),
+                 QByteArray("[Orlan C]\r\nBlack=Noir\r\nInput1=Cam\xC3\xA9ra\r\nAudio1=\r\n"
+                            "Input2=Cam\xC3\xA9ra 2\r\nAudio2=Line\r\n"));
     }
 
     void inputNamesOfOneModel() {
