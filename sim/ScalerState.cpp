@@ -223,10 +223,23 @@ void ScalerState::restoreDefaults() {
     m_factory = m_v;
 }
 
+void ScalerState::useLongValues() {
+    m_longValues = true;
+    m_v[VAR_VERI] = 305419896;
+    m_v[VAR_VERK] = 4294967295u;
+    m_v[VAR_VERS] = 2882400001u;
+    m_v[VAR_VERUPD] = 4000000000u;
+    m_v[VAR_COLOR] = quint32(-5);
+    for (std::size_t i = 0; i < m_debug.size(); ++i)
+        m_debug[i] = 4000000000u + quint32(i);
+    m_v[VAR_DATADBG] = m_debug[m_v[VAR_ADDRDBG] % kDebugRegisters];
+    m_factory = m_v;
+}
+
 QByteArray ScalerState::line(int index, quint32 value) const {
     const Row &row = kRows[index];
     QByteArray text(row.reply);
-    if (row.kind == Kind::I32)
+    if (row.kind == Kind::I32 && !m_longValues)
         text += QByteArray::number(qint32(value));
     else
         text += QByteArray::number(value);

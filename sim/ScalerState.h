@@ -37,6 +37,9 @@ class ScalerState {
 
     // Every variable back to the model's factory values.
     void restoreDefaults();
+    // Factory values that make the longest replies: ten-digit version numbers and debug registers,
+    // and a negative colour, every value written unsigned ("COL4294967291").
+    void useLongValues();
 
     // Runs one host command ("?" excluded: the identity answer belongs to the simulator).
     Outcome execute(const SimCommand &cmd);
@@ -95,6 +98,7 @@ class ScalerState {
     Outcome setFrameExec(quint32 v);
 
     int m_model;
+    bool m_longValues = false;
     std::array<quint32, 88> m_v{};
     std::array<quint32, 88> m_factory{};
     std::array<PerInput, kMaxInputs + 1> m_inputs{};           // 1..5

@@ -21,7 +21,8 @@ SYNOPSIS
     orlan-sim [-m MODEL] [--bind ADDR] [--tcp-port PORT | --no-tcp]
               [--udp-port PORT | --no-udp] [--pty] [--tty PATH]
               [--silent] [--model-code N] [--drop-after S [--drop-for S]]
-              [--chunked] [--garbage] [--seed N] [-v]
+              [--chunked] [--chunk-bytes N] [--long-replies] [--garbage]
+              [--seed N] [-v]
     orlan-sim -h | --help
     orlan-sim --version
 
@@ -76,6 +77,13 @@ FAULT OPTIONS
         With --drop-after: answer again after S seconds. Default: never.
     --chunked
         Send replies in random pieces of 1 to 8 bytes, 0 to 4 ms apart.
+    --chunk-bytes N
+        Send replies in random pieces of 1 to N bytes (1: one byte at a
+        time, as a slow serial line delivers them). Implies --chunked.
+    --long-replies
+        Report the longest values a scaler can: ten-digit version numbers
+        and debug registers, a negative colour, all written unsigned
+        ("COL4294967291").
     --garbage
         Put random junk lines between replies.
     --seed N
@@ -95,6 +103,8 @@ EXAMPLES
         An Orlan C on a new pseudo-terminal only.
     orlan-sim --tcp-port 0 --udp-port 0 --chunked --seed 7
         Free ports, replies in pieces, reproducible.
+    orlan-sim --pty --long-replies --chunk-bytes 1
+        Long replies, one byte at a time, on a pseudo-terminal.
     orlan-sim --drop-after 10 --drop-for 5
         Goes quiet from 10 s to 15 s after start.
     printf '?' | nc -q1 127.0.0.1 10500
@@ -155,11 +165,14 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption dropAfter(QStringLiteral("drop-after"), QString(), QStringLiteral("S"));
     const QCommandLineOption dropFor(QStringLiteral("drop-for"), QString(), QStringLiteral("S"));
     const QCommandLineOption chunked(QStringLiteral("chunked"), QString());
+    const QCommandLineOption chunkBytes(QStringLiteral("chunk-bytes"), QString(), QStringLiteral("N"));
+    const QCommandLineOption longReplies(QStringLiteral("long-replies"), QString());
     const QCommandLineOption garbage(QStringLiteral("garbage"), QString());
     const QCommandLineOption seed(QStringLiteral("seed"), QString(), QStringLiteral("N"),
                                   QStringLiteral("1"));
-    parser.addOptions({help, version, model, bind, tcpPort, udpPort, noTcp, noUdp, pty, tty, verbose, silent,
-                       modelCode, dropAfter, dropFor, chunked, garbage, seed});
+    parser.addOptions({help,    version, model,      bind,        tcpPort, udpPort,   noTcp,
+                       noUdp,   pty,     tty,        verbose,     silent,  modelCode, dropAfter,
+                       dropFor, chunked, chunkBytes, longReplies, garbage, seed});
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -197,6 +210,13 @@ int main(int argc, char *argv[]) {
     faults.silent = parser.isSet(silent);
     faults.chunked = parser.isSet(chunked);
     faults.garbage = parser.isSet(garbage);
+    if (parser.isSet(chunkBytes)) {
+        if (!parseUnsigned(parser.value(chunkBytes), 65536, &n) || n == 0)
+            return usageError(QStringLiteral("--chunk-bytes needs a number from 1 to 65536, not '%1'")
+                                  .arg(parser.value(chunkBytes)));
+        faults.chunked = true;
+        faults.chunkMaxBytes = int(n);
+    }
     if (parser.isSet(modelCode)) {
         if (!parseUnsigned(parser.value(modelCode), 0x7FFFFFFF, &n))
             return usageError(
@@ -221,6 +241,7 @@ int main(int argc, char *argv[]) {
     QObject::connect(&signalsToQuit, &UnixSignals::terminationRequested, &app, &QCoreApplication::quit);
 
     OxsSim::ScalerSimulator sim(modelValue);
+    if (parser.isSet(longReplies)) sim.state().useLongValues();
     sim.setFaults(faults);
     if (parser.isSet(verbose)) {
         QObject::connect(&sim, &OxsSim::ScalerSimulator::commandReceived,

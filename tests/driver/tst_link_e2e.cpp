@@ -122,6 +122,7 @@ class TestLinkEndToEnd : public QObject {
     void datagramsFromStrangersIgnored();
     void garbageAndChunkedRepliesStillConnect();
     void tcpRefusedRetriesAtAPause();
+    void longRepliesOneByteAtATime();
     void tcpAcceptAndResetRetriesAtAPause();
     void tcpNamesWhyItFailed();
 };
@@ -256,6 +257,30 @@ void TestLinkEndToEnd::tcpRefusedRetriesAtAPause() {
     OxsSim::ScalerSimulator sim(33);
     QVERIFY(sim.startTcp(closedPort) == closedPort);
     QTRY_VERIFY_WITH_TIMEOUT(h.drv->Link(CON_TCP).IsActive(), 2500);
+}
+
+// A serial line delivers a byte or a few at a time: the longest replies must still be read whole.
+void TestLinkEndToEnd::longRepliesOneByteAtATime() {
+    OxsSim::ScalerSimulator sim(33);
+    sim.state().useLongValues();
+    OxsSim::FaultSettings faults;
+    faults.chunked = true;
+    faults.chunkMaxBytes = 1;
+    faults.chunkMaxDelayMs = 0;
+    sim.setFaults(faults);
+    QString error;
+    const QString pty = sim.startPty(&error);
+    QVERIFY2(!pty.isEmpty(), qPrintable(error));
+    Host h;
+    h.drv->SetLinkPacing(TLinkPacing::Fast());
+    h.drv->SetPort(pty);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Ready(), 8000);
+    QCOMPARE(h.drv->VERI(), 305419896u);
+    QCOMPARE(h.drv->VERK(), 4294967295u);
+    QCOMPARE(h.drv->COLOR(), -5);
+    QCOMPARE(h.drv->DATADBG(), sim.state().debugRegister(0));
+    h.drv->SetADDRDBG(9);
+    QTRY_COMPARE_WITH_TIMEOUT(h.drv->DATADBG(), 4000000009u, 2000);
 }
 
 void TestLinkEndToEnd::tcpAcceptAndResetRetriesAtAPause() {
