@@ -1,8 +1,10 @@
 // Link figures against the in-process scaler simulator: time from opening each link to Connected and
-// Ready, CPU of a connected driver left idle, and connect attempts and CPU against a closed TCP port.
+// Ready at the window's pace and at a tool's fast pace, CPU of a connected driver left idle, and connect
+// attempts and CPU against a closed TCP port and against a peer that accepts and resets.
 //   link_bench [idle-seconds] [closed-port-seconds]
 // CPU figures are for the whole process (driver and simulator together), so they bound the driver's own.
 #include "Orlan_d.h"
+#include "ResettingPeer.h"
 #include "ScalerSimulator.h"
 
 #include <QCoreApplication>
@@ -39,9 +41,17 @@ qint64 waitFor(const std::function<bool()> &condition, int timeoutMs) {
     return clock.elapsed();
 }
 
-void measureDetection(const char *name, OxsSim::ScalerSimulator &sim,
+// Runs the event loop for the given time without any polling of our own.
+void idle(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void measureDetection(const char *name, const TLinkPacing &pacing,
                       const std::function<void(TOrlan_d &)> &open) {
     TOrlan_d drv;
+    drv.SetLinkPacing(pacing);
     QElapsedTimer clock;
     clock.start();
     open(drv);
@@ -49,16 +59,23 @@ void measureDetection(const char *name, OxsSim::ScalerSimulator &sim,
     const qint64 connected = clock.elapsed();
     waitFor([&] { return drv.Ready(); }, 15000);
     const qint64 ready = clock.elapsed();
-    std::printf("%-6s link opened 0 ms after driver creation: Connected after %lld ms, Ready after %lld ms\n",
-                name, static_cast<long long>(connected), static_cast<long long>(ready));
-    Q_UNUSED(sim);
+    std::printf("%-6s %-6s pace: Connected after %lld ms, Ready after %lld ms (link opened at creation)\n",
+                name, pacing.dumpQuietMs == TLinkPacing::Window().dumpQuietMs ? "window" : "fast",
+                static_cast<long long>(connected), static_cast<long long>(ready));
 }
 
-// Runs the event loop for the given time without any polling of our own.
-void idle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+void measureReconnects(const char *peerName, quint16 port, int seconds,
+                       const std::function<int()> &accepted) {
+    TOrlan_d drv;
+    drv.SetIpRemoteAddress("127.0.0.1");
+    drv.SetIpRemotePort(port);
+    const double cpu0 = cpuSeconds();
+    drv.SetConType(CON_TCP);
+    idle(seconds * 1000);
+    const double cpu = cpuSeconds() - cpu0;
+    const int attempts = accepted ? accepted() : drv.TcpConnectAttempts();
+    std::printf("%s over %d s: %d connects (%.2f per second), CPU %.3f %% of one core\n", peerName, seconds,
+                attempts, double(attempts) / seconds, 100.0 * cpu / seconds);
 }
 
 } // namespace
@@ -73,22 +90,24 @@ int main(int argc, char **argv) {
     sim.startUdp(0);
     const QString pty = sim.startPty();
 
-    measureDetection("serial", sim, [&](TOrlan_d &d) { d.SetPort(pty); });
-    measureDetection("UDP", sim, [&](TOrlan_d &d) {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        const int local = probe.localPort();
-        probe.close();
-        d.SetIpRemoteAddress("127.0.0.1");
-        d.SetIpRemotePort(sim.udpPort());
-        d.SetIpLocalPort(local);
-        d.SetConType(CON_UDP);
-    });
-    measureDetection("TCP", sim, [&](TOrlan_d &d) {
-        d.SetIpRemoteAddress("127.0.0.1");
-        d.SetIpRemotePort(sim.tcpPort());
-        d.SetConType(CON_TCP);
-    });
+    for (const TLinkPacing &pacing : {TLinkPacing::Window(), TLinkPacing::Fast()}) {
+        measureDetection("serial", pacing, [&](TOrlan_d &d) { d.SetPort(pty); });
+        measureDetection("UDP", pacing, [&](TOrlan_d &d) {
+            QUdpSocket probe;
+            probe.bind(QHostAddress::LocalHost, 0);
+            const int local = probe.localPort();
+            probe.close();
+            d.SetIpRemoteAddress("127.0.0.1");
+            d.SetIpRemotePort(sim.udpPort());
+            d.SetIpLocalPort(local);
+            d.SetConType(CON_UDP);
+        });
+        measureDetection("TCP", pacing, [&](TOrlan_d &d) {
+            d.SetIpRemoteAddress("127.0.0.1");
+            d.SetIpRemotePort(sim.tcpPort());
+            d.SetConType(CON_TCP);
+        });
+    }
 
     {
         TOrlan_d drv;
@@ -103,20 +122,11 @@ int main(int argc, char **argv) {
                     idleSeconds, cpu, 100.0 * cpu / idleSeconds, drv.Connected() ? "yes" : "no");
     }
 
-    {
-        const quint16 closedPort = sim.tcpPort();
-        sim.stop();
-        TOrlan_d drv;
-        drv.SetIpRemoteAddress("127.0.0.1");
-        drv.SetIpRemotePort(closedPort);
-        const double cpu0 = cpuSeconds();
-        drv.SetConType(CON_TCP);
-        idle(closedSeconds * 1000);
-        const double cpu = cpuSeconds() - cpu0;
-        std::printf(
-            "closed TCP port over %d s: %d connect attempts (%.2f per second), CPU %.3f %% of one core\n",
-            closedSeconds, drv.TcpConnectAttempts(), double(drv.TcpConnectAttempts()) / closedSeconds,
-            100.0 * cpu / closedSeconds);
-    }
+    const quint16 closedPort = sim.tcpPort();
+    sim.stop();
+    measureReconnects("closed TCP port", closedPort, closedSeconds, nullptr);
+    OxsSim::ResettingPeer peer;
+    measureReconnects("peer that accepts and resets", peer.port(), closedSeconds,
+                      [&] { return peer.accepted(); });
     return 0;
 }

@@ -1,19 +1,13 @@
 // The driver against the scaler simulator on real links: pseudo-terminal, UDP and TCP on loopback.
 // Real-time: the three links are exercised side by side so the design's 2-second steps are waited once.
 #include "Orlan_d.h"
+#include "ResettingPeer.h"
 #include "ScalerSimulator.h"
 
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <atomic>
 #include <memory>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace OrlanVars;
 
@@ -65,52 +59,6 @@ bool probeOverTcp(Host &h, OxsSim::ScalerSimulator &sim, const OxsSim::FaultSett
     h.probeNow();
     return true;
 }
-
-// A loopback peer that accepts every connection and resets it at once, from a thread of its own so the
-// reset can beat the client's own notice that the connect has finished.
-class ResettingPeer {
-  public:
-    ResettingPeer() {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length) != 0 ||
-            ::listen(m_listener, 64) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            return;
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~ResettingPeer() {
-        m_stop = true;
-        if (m_thread.joinable()) m_thread.join();
-        ::close(m_listener);
-    }
-    quint16 port() const { return m_port; }
-    int accepted() const { return m_accepted; }
-
-  private:
-    void serve() {
-        while (!m_stop) {
-            pollfd p{m_listener, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) continue;
-            const int fd = ::accept(m_listener, nullptr, nullptr);
-            if (fd < 0) continue;
-            const linger reset{1, 0};
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-            ::close(fd);
-            ++m_accepted;
-        }
-    }
-
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<int> m_accepted{0};
-    std::thread m_thread;
-};
 
 } // namespace
 
@@ -284,7 +232,7 @@ void TestLinkEndToEnd::longRepliesOneByteAtATime() {
 }
 
 void TestLinkEndToEnd::tcpAcceptAndResetRetriesAtAPause() {
-    ResettingPeer peer;
+    OxsSim::ResettingPeer peer;
     QVERIFY(peer.port() != 0);
     Host h;
     h.drv->SetIpRemoteAddress("127.0.0.1");
