@@ -3,10 +3,12 @@
 #include "StatusTexts.h"
 #include "WindowFixture.h"
 
+#include <QHelpEvent>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <optional>
 
@@ -19,6 +21,14 @@ class TestMainWindow : public QObject {
     std::optional<WindowFixture> w;
 
     static const QByteArray kConnectionDefaults;
+
+    // The rightmost column of `area` in `picture` with a dark (text) pixel, or -1.
+    static int rightmostInk(const QImage &picture, const QRect &area) {
+        for (int x = area.right(); x >= area.left(); --x)
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                if (qGray(picture.pixel(x, y)) < 128 || picture.pixelColor(x, y) == QColor(Qt::red)) return x;
+        return -1;
+    }
 
   private slots:
     void initTestCase() { m_ports = std::make_unique<PseudoSerialPorts>(std::initializer_list<int>{1, 12}); }
@@ -437,6 +447,52 @@ class TestMainWindow : public QObject {
         QVERIFY(first != second);
         QVERIFY(first == off || second == off);
         QCOMPARE(w->form->BtnBlack->icon().pixmap(11).toImage(), off);
+    }
+
+    void storingNoticeIsShownWhole() {
+        w->start();
+        w->feed("DEV33\r\nSTO1\r\n");
+        OwnerDrawStatusBar *bar = w->form->StatusBar;
+        const QRect last = bar->panelRect(2);
+        QVERIFY(last.right() >= bar->width() - 3);
+        QCOMPARE(bar->panelRect(1).width(), 200 - 3);
+        const int textWidth =
+            QFontMetrics(w->form->StatusPanelFont(2), bar).horizontalAdvance(w->form->StatusPanelText(2));
+        QVERIFY(2 + textWidth < last.width());
+        // Drawn past the panel's nominal end (182 + 200 + 200), and not up to the bar's edge.
+        const QImage picture = bar->grab().toImage();
+        const int ink = rightmostInk(picture, last.adjusted(1, 1, -2, -1));
+        QVERIFY2(ink > 582 + 20, qPrintable(QString::number(ink)));
+        QVERIFY(ink < last.right() - 2);
+    }
+
+    void longGridValuesAreElidedWithTheirTextAsTooltip() {
+        w->start();
+        w->feed("DEV33\r\nCH2\r\nIPS1\r\nIOO0\r\nIFA5\r\nREFR1\r\nREFA0\r\n");
+        QTableWidget *grid = w->form->GrdStatus;
+        QCOMPARE(w->form->StatusCell(RowFormat), QString("Black and White 50Hz"));
+        QCOMPARE(w->form->StatusCell(RowOutputFrameFreq), QString("No signal at Input 2"));
+        QCOMPARE(w->form->StatusCellHint(RowFormat), QString("Black and White 50Hz"));
+        QCOMPARE(w->form->StatusCellHint(RowOutputFrameFreq), QString("No signal at Input 2")); // bold
+        QCOMPARE(w->form->StatusCellHint(RowInput), QString());                                 // fits
+        QCOMPARE(w->form->StatusCellHint(RowLast), QString());
+
+        // Elided, the text ends clear of the cell's edge instead of being cut there.
+        const QImage cells = grid->viewport()->grab().toImage();
+        for (int row : {int(RowFormat), int(RowOutputFrameFreq)}) {
+            const QRect cell = grid->visualRect(grid->model()->index(row, 1));
+            const int ink = rightmostInk(cells, cell);
+            QVERIFY2(ink > cell.center().x() && ink < cell.right() - 1, qPrintable(QString::number(row)));
+        }
+
+        // Hovering over the cell shows the whole text, although the grid takes no input.
+        w->form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w->form.get()));
+        const QPoint at = grid->visualRect(grid->model()->index(RowFormat, 1)).center();
+        QHelpEvent help(QEvent::ToolTip, at, grid->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(grid->viewport(), &help);
+        QCOMPARE(QToolTip::text(), QString("Black and White 50Hz"));
+        QToolTip::hideText();
     }
 
     void frameNotice() {

@@ -1,7 +1,10 @@
 #include "StatusWidgets.h"
 
+#include <QAbstractItemView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QToolTip>
 
 OwnerDrawStatusBar::OwnerDrawStatusBar(QWidget *parent) : QWidget(parent) {
     setAutoFillBackground(true);
@@ -17,7 +20,8 @@ QRect OwnerDrawStatusBar::panelRect(int index) const {
     int left = 0;
     for (int i = 0; i < index && i < m_widths.size(); ++i)
         left += m_widths[i];
-    const int width = index < m_widths.size() ? m_widths[index] : 0;
+    int width = index < m_widths.size() ? m_widths[index] : 0;
+    if (index == panelCount() - 1) width = qMax(width, this->width() - left);
     return QRect(left + 1, 2, width - 3, height() - 3);
 }
 
@@ -55,6 +59,20 @@ void OwnerDrawCellDelegate::paint(QPainter *painter, const QStyleOptionViewItem 
     painter->setClipRect(option.rect);
     OnDrawCell(*painter, index.row(), index.column(), option.rect);
     painter->restore();
+}
+
+bool OwnerDrawCellDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                      const QStyleOptionViewItem &option, const QModelIndex &index) {
+    if (!OnCellHint || event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QString hint = OnCellHint(index.row(), index.column());
+    if (hint.isEmpty()) {
+        QToolTip::hideText();
+        event->ignore();
+        return false;
+    }
+    QToolTip::showText(event->globalPos(), hint, view->viewport(), option.rect);
+    return true;
 }
 
 namespace Pictures {

@@ -30,7 +30,8 @@ constexpr int kClientHeight = 389;
 constexpr int kTimer1Interval = 700;
 constexpr int kTimerStatusInterval = 2000;
 constexpr int kUpdaterShowMs = 10000;
-constexpr int kGridRowPitch = 19; // 18-pixel rows and their grid line
+constexpr int kGridRowPitch = 19;  // 18-pixel rows and their grid line
+constexpr int kCellTextIndent = 2; // grid texts start this far right of and below the cell's corner
 const QString kDots = QStringLiteral("...");
 } // namespace
 
@@ -493,6 +494,9 @@ void TForm_OXS::SetupStatusGrid() {
     delegate->OnDrawCell = [this](QPainter &p, int row, int column, const QRect &r) {
         GrdStatusDrawCell(p, row, column, r);
     };
+    delegate->OnCellHint = [this](int row, int column) {
+        return column == 1 ? StatusCellHint(row) : QString();
+    };
     GrdStatus->setItemDelegate(delegate);
     for (int row = 0; row < kRows; ++row)
         for (int column = 0; column < 2; ++column)
@@ -572,15 +576,30 @@ void TForm_OXS::RefreshStatusGrid() {
     GrdStatus->viewport()->update();
 }
 
+QFont TForm_OXS::statusCellFont(int row, int column) const {
+    QFont font = GrdStatus->font();
+    font.setBold(column == 1 && RowFlag(row) != 0);
+    return font;
+}
+
 void TForm_OXS::GrdStatusDrawCell(QPainter &p, int row, int column, const QRect &rect) {
     p.fillRect(rect, GrdStatus->palette().color(QPalette::Active, QPalette::Base));
-    QFont font = GrdStatus->font();
+    const QFont font = statusCellFont(row, column);
     const bool highlighted = column == 1 && RowFlag(row) != 0;
-    font.setBold(highlighted);
     p.setFont(font);
     p.setPen(highlighted ? QColor(Qt::red) : palette().color(QPalette::Active, QPalette::WindowText));
     const QString text = GrdStatus->item(row, column) ? GrdStatus->item(row, column)->text() : QString();
-    p.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+    // A text too long for its cell ends in "…" instead of being cut; its tooltip shows it whole.
+    const QRect room = rect.adjusted(kCellTextIndent, kCellTextIndent, 0, 0);
+    p.drawText(room, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(text, Qt::ElideRight, room.width()));
+}
+
+QString TForm_OXS::StatusCellHint(int row) const {
+    const QString text = StatusCell(row);
+    const int room = GrdStatus->visualRect(GrdStatus->model()->index(row, 1)).width() - kCellTextIndent;
+    const QFontMetrics metrics(statusCellFont(row, 1), GrdStatus->viewport());
+    return metrics.horizontalAdvance(text) > room ? text : QString();
 }
 
 QString TForm_OXS::StatusCell(int row) const {

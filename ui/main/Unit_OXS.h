@@ -102,6 +102,8 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     int UpdaterCountdown() const { return m_updaterCountdown; }
     QString SourceName(int index) const;
     QString StatusCell(int row) const;
+    // The whole text of a value cell when it does not fit the cell (the cell shows it elided); else empty.
+    QString StatusCellHint(int row) const;
     int RowFlag(int row) const;
     // What a status bar panel shows: its text, colour and font.
     QString StatusPanelText(int panel) const;
@@ -146,6 +148,7 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     bool computerInput() const;
     void centreOnPage(QWidget *label);
     void layoutStatusHeadings();
+    QFont statusCellFont(int row, int column) const;
     StatusTexts::Snapshot statusSnapshot() const;
 
     QString m_settingsDir;
