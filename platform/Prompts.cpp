@@ -27,6 +27,11 @@ Prompts::Answer ConsolePrompts::question(const QString &text, const QString &tit
     return Answer::Cancel;
 }
 
+Prompts::Answer ConsolePrompts::confirm(const QString &text, const QString &title) {
+    message(text, Icon::Question, title);
+    return Answer::Cancel;
+}
+
 bool ConsolePrompts::inputText(const QString &, const QString &, QString &) {
     return false;
 }
@@ -43,6 +48,11 @@ void RecordingPrompts::message(const QString &text, Icon icon, const QString &) 
 
 Prompts::Answer RecordingPrompts::question(const QString &text, const QString &) {
     asked.append({QStringLiteral("question"), text, Icon::Question});
+    return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
+}
+
+Prompts::Answer RecordingPrompts::confirm(const QString &text, const QString &) {
+    asked.append({QStringLiteral("confirm"), text, Icon::Question});
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
 }
 

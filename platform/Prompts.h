@@ -18,6 +18,8 @@ class Prompts {
     virtual void message(const QString &text, Icon icon = Icon::Information, const QString &title = {}) = 0;
     // A Yes/No question.
     virtual Answer question(const QString &text, const QString &title = {}) = 0;
+    // A confirmation with OK and Cancel; closing the box counts as Cancel.
+    virtual Answer confirm(const QString &text, const QString &title = {}) = 0;
     // A one-line input box; returns false when cancelled, otherwise sets value.
     virtual bool inputText(const QString &title, const QString &label, QString &value) = 0;
     // File choosers; an empty result means cancelled.
@@ -35,6 +37,7 @@ class ConsolePrompts : public Prompts {
   public:
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;
+    Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
@@ -44,17 +47,18 @@ class ConsolePrompts : public Prompts {
 class RecordingPrompts : public Prompts {
   public:
     struct Entry {
-        QString kind; // "message", "question", "input", "open", "save"
+        QString kind; // "message", "question", "confirm", "input", "open", "save"
         QString text;
         Icon icon = Icon::Information;
     };
     QList<Entry> asked;
-    QList<Answer> answers; // consumed by question(); Cancel when exhausted
+    QList<Answer> answers; // consumed by question() and confirm(); Cancel when exhausted
     QStringList inputs;    // consumed by inputText(); cancels when exhausted
     QStringList fileNames; // consumed by the file choosers; empty when exhausted
 
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;
+    Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;

@@ -35,6 +35,13 @@ Prompts::Answer WidgetPrompts::question(const QString &text, const QString &titl
     return button == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
+Prompts::Answer WidgetPrompts::confirm(const QString &text, const QString &title) {
+    QMessageBox box(QMessageBox::Question, titleOr(title), text, QMessageBox::Ok | QMessageBox::Cancel,
+                    parent());
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok ? Answer::Ok : Answer::Cancel;
+}
+
 bool WidgetPrompts::inputText(const QString &title, const QString &label, QString &value) {
     bool ok = false;
     const QString answer =

@@ -15,6 +15,7 @@ class WidgetPrompts : public Prompts {
 
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;
+    Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
