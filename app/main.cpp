@@ -57,42 +57,77 @@ class FirstPaintReport : public QObject {
     }
 };
 
+// The program's command line.
+struct CommandLine {
+    const QCommandLineOption configDir{
+        QStringLiteral("config-dir"),
+        QStringLiteral("Folder of the settings files (default: the program's own folder)."),
+        QStringLiteral("DIR")};
+    const QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                        QStringLiteral("Write pictures of the window to FILE (and "
+                                                       "FILE-<page>.png), then close it."),
+                                        QStringLiteral("FILE")};
+    const QCommandLineOption screenshotDelay{
+        QStringLiteral("screenshot-delay"),
+        QStringLiteral("Milliseconds to wait before the pictures (default 9000)."), QStringLiteral("MS"),
+        QStringLiteral("9000")};
+    const QCommandLineOption timing{
+        QStringLiteral("timing"),
+        QStringLiteral("Report the time to the shown window and the resident memory "
+                       "once a scaler answers, then close.")};
+
+    void describe(QCommandLineParser &parser) const {
+        parser.setApplicationDescription(
+            QStringLiteral("Remote control of Orlan, Orlan Plus and Orlan C scalers."));
+        parser.addHelpOption();
+        parser.addVersionOption();
+        parser.addOptions({configDir, screenshot, screenshotDelay, timing});
+    }
+};
+
+void setApplicationNames() {
+    QCoreApplication::setApplicationName(QString::fromLatin1(SettingsFiles::kApplicationTitle));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(OxsVersion::kFileVersion));
+}
+
+// --help and --version print and end the program; they need no display, so they are answered before the
+// window system is started. Single-dash words are read whole here, so that the window system's own
+// options (-platform, -stylesheet) are not taken for -h or -v.
+void answerHelpAndVersion(int argc, char *argv[], const CommandLine &cli) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser early;
+    cli.describe(early);
+    early.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    early.parse(arguments); // errors are reported by the full parse that follows
+    const bool version = early.isSet(QStringLiteral("version"));
+    if (!version && !early.isSet(QStringLiteral("help"))) return;
+    QCoreApplication app(argc, argv);
+    setApplicationNames();
+    QCommandLineParser parser;
+    cli.describe(parser);
+    if (version) parser.showVersion();
+    parser.showHelp();
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
+    const CommandLine cli;
+    answerHelpAndVersion(argc, argv, cli);
+
     // The socket layer needs no start-up here. The application and its title come first.
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QString::fromLatin1(SettingsFiles::kApplicationTitle));
-    QApplication::setApplicationVersion(QString::fromLatin1(OxsVersion::kFileVersion));
+    setApplicationNames();
     QApplication::setFont(TForm_OXS::ApplicationFont());
 
     QCommandLineParser options;
-    options.setApplicationDescription(
-        QStringLiteral("Remote control of Orlan, Orlan Plus and Orlan C scalers."));
-    options.addHelpOption();
-    options.addVersionOption();
-    const QCommandLineOption configDir(
-        QStringLiteral("config-dir"),
-        QStringLiteral("Folder of the settings files (default: the program's own folder)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Write pictures of the window to FILE (and FILE-<page>.png), "
-                       "then close it."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption screenshotDelay(
-        QStringLiteral("screenshot-delay"),
-        QStringLiteral("Milliseconds to wait before the pictures (default 9000)."), QStringLiteral("MS"),
-        QStringLiteral("9000"));
-    const QCommandLineOption timing(
-        QStringLiteral("timing"),
-        QStringLiteral("Report the time to the shown window and the resident memory once "
-                       "a scaler answers, then close."));
-    options.addOptions({configDir, screenshot, screenshotDelay, timing});
+    cli.describe(options);
     options.process(app);
 
     const QString settingsDir =
-        options.isSet(configDir) ? options.value(configDir) : QCoreApplication::applicationDirPath();
+        options.isSet(cli.configDir) ? options.value(cli.configDir) : QCoreApplication::applicationDirPath();
     QDir().mkpath(settingsDir);
 
     Prompts::install(std::make_unique<WidgetPrompts>(QString::fromLatin1(SettingsFiles::kApplicationTitle)));
@@ -105,14 +140,14 @@ int main(int argc, char *argv[]) {
     QObject::connect(&signalsToClose, &UnixSignals::terminationRequested, &form, &QWidget::close);
     QObject::connect(&form, &TForm_OXS::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    if (options.isSet(screenshot)) {
-        const QString file = options.value(screenshot);
-        QTimer::singleShot(options.value(screenshotDelay).toInt(), &form, [&form, file] {
+    if (options.isSet(cli.screenshot)) {
+        const QString file = options.value(cli.screenshot);
+        QTimer::singleShot(options.value(cli.screenshotDelay).toInt(), &form, [&form, file] {
             writeScreenshots(form, file);
             form.close();
         });
     }
-    if (options.isSet(timing)) {
+    if (options.isSet(cli.timing)) {
         form.installEventFilter(new FirstPaintReport(&form));
         auto *watch = new QTimer(&form);
         QObject::connect(watch, &QTimer::timeout, &form, [&form, watch] {

@@ -1,8 +1,9 @@
 // The program as a process: SIGINT and SIGTERM close its window the normal way, so the connection
-// settings are written exactly as at a normal exit.
+// settings are written exactly as at a normal exit; --help and --version answer without a display.
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -49,6 +50,37 @@ class TestAppShutdown : public QObject {
                             "LOCAL_PORT_ENTRY=10500\r\nIP_ENABLE=2\r\n"));
         // Nothing but the settings files lands in the folder (no temporary files left behind).
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"OXS remote control.ini"});
+    }
+
+    void helpAndVersionNeedNoDisplay_data() {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("expected"); // a pattern for the whole standard output
+        const QString version = QStringLiteral("^OXS remote control \\d+\\.\\d+\\.\\d+\\.\\d+\n$");
+        const QString help = QStringLiteral("^Usage: .*--config-dir <DIR>.*--screenshot <FILE>");
+        QTest::newRow("--version") << QStringList{"--version"} << version;
+        QTest::newRow("-v") << QStringList{"-v"} << version;
+        QTest::newRow("--help") << QStringList{"--help"} << help;
+        QTest::newRow("-h after a window system option") << QStringList{"-stylesheet", "x.qss", "-h"} << help;
+        QTest::newRow("-h as a folder's name") << QStringList{"--config-dir", "-h", "--version"} << version;
+    }
+    void helpAndVersionNeedNoDisplay() {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, expected);
+        QProcess app;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+        app.setProcessEnvironment(env);
+        app.start(QStringLiteral(OXS_APP_PATH), arguments);
+        QVERIFY(app.waitForFinished(20000));
+        const QByteArray err = app.readAllStandardError();
+        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(app.exitCode() == 0, err.constData());
+        const QString out = QString::fromLocal8Bit(app.readAllStandardOutput());
+        QVERIFY2(QRegularExpression(expected, QRegularExpression::DotMatchesEverythingOption)
+                     .match(out)
+                     .hasMatch(),
+                 qPrintable(out));
     }
 };
 
