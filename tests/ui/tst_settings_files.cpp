@@ -162,25 +162,6 @@ class TestSettingsFiles : public QObject {
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2);
     }
 
-    void handEditedNamesFileReadsAndSavesClean() {
-        // Typed by hand: blanks around the signs and one line in Latin-1 among UTF-8 lines.
-        QTemporaryDir dir;
-        writeTestFile(InputNamesFilePath(dir.path(), 40),
-                      "[Orlan C]\r\nBlack = Noir \r\nInput1 = Cam\xC3\xA9ra\r\n"
-                      "Input2=Cam\xE9ra 2\r\nAudio1=\t\r\n");
-        InputNames names;
-        QVERIFY(ReadInputNames(dir.path(), 40, names));
-        QCOMPARE(names.black, QString("Noir"));
-        QCOMPARE(names.inputs[0], QString::fromUtf8("Caméra"));
-        QCOMPARE(names.inputs[1], QString::fromUtf8("Caméra 2"));
-        QCOMPARE(names.audios[0], QString());
-        names.audios[1] = QStringLiteral(" Line ");
-        QVERIFY(WriteInputNames(dir.path(), 40, names));
-        QCOMPARE(read(InputNamesFilePath(dir.path(), 40)),
-                 QByteArray("[Orlan C]\r\nBlack=Noir\r\nInput1=Cam\xC3\xA9ra\r\nAudio1=\r\n"
-                            "Input2=Cam\xC3\xA9ra 2\r\nAudio2=Line\r\n"));
-    }
-
     void inputNamesOfOneModel() {
         QTemporaryDir dir;
         InputNames names;
