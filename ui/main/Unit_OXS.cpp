@@ -121,6 +121,7 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
     ImgUpdater->setPixmap(info.pixmap(32, 32));
 
     bindDriverEvents();
+    CreatePages();
     FormCreate();
 }
 

@@ -141,6 +141,8 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     void FormCreate();
     void FormClose();
     void bindDriverEvents();
+    // The pages and menus that plug into the window (WindowPages.cpp).
+    void CreatePages();
     void unbindDriverEvents();
     void tickSerialEntry(QAction *entry);
     void renameItem(QAction *item, int n);

@@ -1,0 +1,5 @@
+#include "WindowPage.h"
+
+#include "Unit_OXS.h"
+
+TWindowPage::TWindowPage(TForm_OXS &form) : QObject(&form), Form(form), Orlan_d(*form.Orlan_d) {}
