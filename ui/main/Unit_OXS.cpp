@@ -750,19 +750,24 @@ void TForm_OXS::ConfigureForModel(uint32_t value) {
         frame->CboSignalType->clear();
         frame->CboSignalType->setVisible(row.signalTypes != Models::SignalList::None);
         frame->CboSignalType->addItems(Models::SignalTypes(row.signalTypes));
+        frame->CboSignalType->setCurrentIndex(-1);
         frame->CboStandard->clear();
         frame->CboStandard->setVisible(row.standards);
         if (row.standards) frame->CboStandard->addItems(Models::Standards());
+        frame->CboStandard->setCurrentIndex(-1);
         frame->ChkVCR->setVisible(row.vcr);
     }
     PnlInputs->resize(PnlInputs->width(), layout.inputPanelHeight);
     RdoIPMODEM->move(RdoIPMODEM->x(), PnlInputs->y() + layout.inputPanelHeight + 4);
     RdoOutputType->setVisible(layout.outputType);
     MenuMachineLANSetup->setVisible(layout.lanSetup);
+    // A list shows what the scaler reported, so a list just filled selects nothing until it reports.
     CboOutputFormat->clear();
     CboOutputFormat->addItems(Models::OutputFormats());
+    CboOutputFormat->setCurrentIndex(-1);
     CboOutputRate->clear();
     CboOutputRate->addItems(Models::OutputRates(layout.rates));
+    CboOutputRate->setCurrentIndex(-1);
 }
 
 bool TForm_OXS::computerInput() const {
