@@ -74,6 +74,26 @@ uint32_t FirstSignalCode(SignalList list) {
     return list == SignalList::Four ? 2 : 0;
 }
 
+uint32_t SignalCode(SignalList list, int position) {
+    return FirstSignalCode(list) + static_cast<uint32_t>(position);
+}
+
+int SignalPosition(SignalList list, uint32_t code) {
+    if (list == SignalList::None) return 0;
+    const int count = static_cast<int>(SignalTypes(list).size());
+    const uint32_t first = FirstSignalCode(list);
+    return code >= first && code - first < static_cast<uint32_t>(count) ? static_cast<int>(code - first) : -1;
+}
+
+const std::array<uint32_t, kMaxInputs> &DefaultSignalTypes(int modelIndex) {
+    static const std::array<std::array<uint32_t, kMaxInputs>, kModelCount> table{{
+        {0, 1, kComputerInput, 0, 0},
+        {0, 0, 2, 1, kComputerInput},
+        {0, kComputerInput, 0, 0, 0},
+    }};
+    return table.at(static_cast<std::size_t>(modelIndex));
+}
+
 const QStringList &OutputFormats() {
     static const QStringList list{
         QStringLiteral("VGA            640  x480  4/3"),  QStringLiteral("SVGA           800  x600  4/3"),

@@ -44,6 +44,12 @@ const QStringList &Standards();
 const QStringList &SignalTypes(SignalList list);
 // Signal type code of the first entry of a list (the entries stand for consecutive codes).
 uint32_t FirstSignalCode(SignalList list);
+// The code a position of a list stands for, and back: the last position holding the code, -1 when the
+// list has none. An input without a list (None) counts as position 0.
+uint32_t SignalCode(SignalList list, int position);
+int SignalPosition(SignalList list, uint32_t code);
+// The signal types a model's inputs have after the scaler reports them all reset (inputs 1..5).
+const std::array<uint32_t, kMaxInputs> &DefaultSignalTypes(int modelIndex);
 const QStringList &OutputFormats();
 const QStringList &OutputRates(RateList list);
 
