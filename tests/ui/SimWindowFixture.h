@@ -50,7 +50,7 @@ struct SimWindowFixture {
             commands.removeAll(QStringLiteral("?"));
             return commands.size();
         };
-        QTest::qWaitFor([&] { return logged() >= count; }, timeoutMs);
+        (void)QTest::qWaitFor([&] { return logged() >= count; }, timeoutMs);
         settle();
         return takeCommands();
     }
