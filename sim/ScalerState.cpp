@@ -534,6 +534,11 @@ Outcome ScalerState::selectInput(quint32 v) {
     return o;
 }
 
+void ScalerState::startOnInput(int input) {
+    selectInput(quint32(input));
+    m_v[VAR_TAKEEVA] = 1;
+}
+
 QList<QByteArray> ScalerState::finishTake() {
     if (m_v[VAR_TAKEEVA] == 1) return {};
     m_v[VAR_TAKEEVA] = 1;

@@ -40,6 +40,8 @@ class ScalerState {
     // Factory values that make the longest replies: ten-digit version numbers and debug registers,
     // and a negative colour, every value written unsigned ("COL4294967291").
     void useLongValues();
+    // Starts with input n (1 to the model's inputs) selected, as a scaler switched on that way.
+    void startOnInput(int input);
 
     // Runs one host command ("?" excluded: the identity answer belongs to the simulator).
     Outcome execute(const SimCommand &cmd);

@@ -18,7 +18,7 @@ const char kManual[] = R"(NAME
     orlan-sim - simulator of an Orlan, Orlan Plus or Orlan C video scaler
 
 SYNOPSIS
-    orlan-sim [-m MODEL] [--bind ADDR] [--tcp-port PORT | --no-tcp]
+    orlan-sim [-m MODEL] [--input N] [--bind ADDR] [--tcp-port PORT | --no-tcp]
               [--udp-port PORT | --no-udp] [--pty] [--tty PATH]
               [--silent] [--model-code N] [--drop-after S [--drop-for S]]
               [--chunked] [--chunk-bytes N] [--long-replies] [--garbage]
@@ -53,6 +53,9 @@ OPTIONS
         UDP port; 0 picks a free port. Default: 10500.
     --no-tcp, --no-udp
         Do not open that endpoint.
+    --input N
+        Start with input N selected (1 to the model's number of inputs; the
+        last input of every model is its computer input).
     --pty
         Create a pseudo-terminal in raw mode and serve its other end; a host opens
         the printed path as its serial port.
@@ -157,6 +160,7 @@ int main(int argc, char *argv[]) {
                                      QStringLiteral("10500"));
     const QCommandLineOption noTcp(QStringLiteral("no-tcp"), QString());
     const QCommandLineOption noUdp(QStringLiteral("no-udp"), QString());
+    const QCommandLineOption input(QStringLiteral("input"), QString(), QStringLiteral("N"));
     const QCommandLineOption pty(QStringLiteral("pty"), QString());
     const QCommandLineOption tty(QStringLiteral("tty"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
@@ -242,6 +246,13 @@ int main(int argc, char *argv[]) {
 
     OxsSim::ScalerSimulator sim(modelValue);
     if (parser.isSet(longReplies)) sim.state().useLongValues();
+    if (parser.isSet(input)) {
+        if (!parseUnsigned(parser.value(input), 5, &n) || n == 0 || int(n) > sim.inputCount())
+            return usageError(QStringLiteral("--input must be 1 to %1 for this model, not '%2'")
+                                  .arg(sim.inputCount())
+                                  .arg(parser.value(input)));
+        sim.state().startOnInput(int(n));
+    }
     sim.setFaults(faults);
     if (parser.isSet(verbose)) {
         QObject::connect(&sim, &OxsSim::ScalerSimulator::commandReceived,
