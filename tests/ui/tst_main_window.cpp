@@ -167,8 +167,13 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->prompts->asked.size(), 2);
         QCOMPARE(w->prompts->asked[0].text, QString("Enter a new label (17 characters maximum)"));
         QCOMPARE(w->form->MenuInput2->text(), longest);
-        QCOMPARE(w->form->BtnInput2->text(), longest);
-        QCOMPARE(w->form->FrameInput2->Lbl->text(), longest);
+        // Too wide for its button and label: shown elided, whole in the tooltip, whole everywhere else.
+        QCOMPARE(w->form->InputName(2), longest);
+        QVERIFY(w->form->BtnInput2->text().endsWith(u'…'));
+        QVERIFY(longest.startsWith(w->form->BtnInput2->text().chopped(1)));
+        QVERIFY(w->form->BtnInput2->toolTip().startsWith(longest + "\n"));
+        QVERIFY(w->form->BtnInput2->toolTip().endsWith("CVBS"));
+        QCOMPARE(w->form->FrameInput2->Lbl->text(), longest); // the row has room for it
         QCOMPARE(w->form->SourceName(2), longest);
         QVERIFY(w->read("Orlan Plus.ini").contains("\r\nInput2=Camera-Left-Front\r\n"));
         QVERIFY(!QFile::exists(w->path("Orlan.ini")));
@@ -203,8 +208,11 @@ class TestMainWindow : public QObject {
         w->start();
         w->prompts->asked.clear();
         w->feed("DEV40\r\n");
-        QCOMPARE(w->form->BtnInput1->text(), QString(name));
+        QCOMPARE(w->form->InputName(1), QString(name));
         QCOMPARE(w->form->BtnInput2->text(), QString());
+        QCOMPARE(w->form->BtnInput2->toolTip(), QString("Computer"));
+        QVERIFY(w->form->FrameInput1->Lbl->text().endsWith(u'…'));
+        QCOMPARE(w->form->FrameInput1->Lbl->toolTip(), QString(name));
         QCOMPARE(w->form->BtnBlack->text(), QString("Noir"));
         w->form->MenuInput1->trigger(); // cancelled at once
         QCOMPARE(w->prompts->asked.size(), 1);

@@ -11,6 +11,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QFontMetrics>
 #include <QLayout>
 #include <QMenu>
 #include <QMouseEvent>
@@ -57,12 +58,16 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
     m_bitmapList = {Pictures::led(Pictures::Led::Off), Pictures::led(Pictures::Led::On),
                     Pictures::led(Pictures::Led::Off), Pictures::led(Pictures::Led::Lit)};
     m_imgListConnect = {Pictures::connection(false), Pictures::connection(true)};
+    m_inputNames = {BtnInput1->text(), BtnInput2->text(), BtnInput3->text(), BtnInput4->text(),
+                    BtnInput5->text()};
+    m_audioNames = {RdoACHANM1->text(), RdoACHANM2->text(), RdoACHANM3->text(), RdoACHANM4->text(),
+                    RdoACHANM5->text()};
     m_sourceNames = {QStringLiteral("Internal Rate"),
-                     BtnInput1->text(),
-                     BtnInput2->text(),
-                     BtnInput3->text(),
-                     BtnInput4->text(),
-                     BtnInput5->text()};
+                     m_inputNames[0],
+                     m_inputNames[1],
+                     m_inputNames[2],
+                     m_inputNames[3],
+                     m_inputNames[4]};
 
     // Serial port submenu: 17 radio entries of one group; the handlers tick them.
     auto *serialGroup = new QActionGroup(this);
@@ -354,14 +359,39 @@ void TForm_OXS::ApplyInputNames() {
     const uint32_t dev = Orlan_d->DEV();
     const int count = Models::IsKnownModel(dev) ? Models::InputCount(dev) : Models::kMaxInputs;
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
-        m_inputButtons[i]->setText(m_menuInputs[i]->text());
-        m_frameInputs[i]->Lbl->setText(m_menuInputs[i]->text());
-        m_audioButtons[i]->setText(m_menuAudios[i]->text());
+        m_inputNames[i] = m_menuInputs[i]->text();
+        m_audioNames[i] = m_menuAudios[i]->text();
     }
+    fitInputNames();
     m_sourceNames[0] = QStringLiteral("Internal Rate");
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i)
-        m_sourceNames[i + 1] = m_inputButtons[i]->text();
+        m_sourceNames[i + 1] = m_inputNames[i];
     if (Models::IsKnownModel(dev)) SaveInputNames(dev);
+}
+
+namespace {
+// Shows a name in a control, elided with "…" when it does not fit; the whole name then goes into the tooltip,
+// before the control's own hint.
+template <class Control>
+void showName(Control *control, const QString &name, int room, const QFont &font, const QString &hint) {
+    const QString shown = QFontMetrics(font).elidedText(name, Qt::ElideRight, room);
+    control->setText(shown);
+    control->setToolTip(shown == name ? hint : hint.isEmpty() ? name : name + QLatin1Char('\n') + hint);
+}
+} // namespace
+
+void TForm_OXS::fitInputNames() {
+    const auto buttons = inputButtonControls();
+    const auto rows = rowControls();
+    const auto audios = audioButtonControls();
+    for (std::size_t i = 0; i < m_inputNames.size(); ++i) {
+        QFont bold = buttons[i]->font(); // the selected input's caption is bold: leave room for it
+        bold.setBold(true);
+        showName(buttons[i], m_inputNames[i], buttons[i]->width() - 6, bold, m_inputHints[i]);
+        showName(rows[i]->Lbl, m_inputNames[i], rows[i]->ChkUsed->x() - 4, rows[i]->Lbl->font(), QString());
+        const int indicator = audios[i]->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) + 8;
+        showName(audios[i], m_audioNames[i], audios[i]->width() - indicator, audios[i]->font(), QString());
+    }
 }
 
 void TForm_OXS::SaveInputNames(uint32_t model) {
@@ -553,7 +583,7 @@ StatusTexts::Snapshot TForm_OXS::statusSnapshot() const {
     s.iintm = d.IINTM();
     s.sourceNames = m_sourceNames;
     for (std::size_t i = 0; i < 5; ++i)
-        s.inputCaptions[i] = inputButtonControls()[i]->text();
+        s.inputCaptions[i] = m_inputNames[i];
     if (s.ichm >= 1 && s.ichm <= 5) {
         const QComboBox *list = rowControls()[s.ichm - 1]->CboSignalType;
         for (int i = 0; i < list->count(); ++i)
@@ -737,7 +767,7 @@ void TForm_OXS::ConfigureForModel(uint32_t value) {
         const bool present = static_cast<int>(i) < count;
         QToolButton *b = buttons[i];
         b->setEnabled(true);
-        b->setToolTip(QString::fromLatin1(layout.hints[i]));
+        m_inputHints[i] = QString::fromLatin1(layout.hints[i]);
         b->setGeometry(static_cast<int>(i) * geometry.unit, b->y(), geometry.width, b->height());
         b->setVisible(present);
         rows[i]->setVisible(present);
@@ -759,6 +789,7 @@ void TForm_OXS::ConfigureForModel(uint32_t value) {
     }
     PnlInputs->resize(PnlInputs->width(), layout.inputPanelHeight);
     RdoIPMODEM->move(RdoIPMODEM->x(), PnlInputs->y() + layout.inputPanelHeight + 4);
+    fitInputNames();
     RdoOutputType->setVisible(layout.outputType);
     MenuMachineLANSetup->setVisible(layout.lanSetup);
     // A list shows what the scaler reported, so a list just filled selects nothing until it reports.

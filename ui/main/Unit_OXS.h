@@ -118,6 +118,8 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     std::array<QRadioButton *, 5> AudioButtons() const { return m_audioButtons; }
     std::array<QAction *, 5> InputNameItems() const { return m_menuInputs; }
     std::array<QAction *, 5> AudioNameItems() const { return m_menuAudios; }
+    // An input's whole name (its button and row label show it elided when it does not fit).
+    QString InputName(int input) const { return m_inputNames.at(static_cast<std::size_t>(input - 1)); }
     // LED pictures: 0 off, 1 selected input, 2 and 3 the two phases of a blinking glyph.
     QPixmap LedPicture(int index) const { return m_bitmapList.at(static_cast<std::size_t>(index)); }
 
@@ -146,6 +148,7 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     void unbindDriverEvents();
     void tickSerialEntry(QAction *entry);
     void renameItem(QAction *item, int n);
+    void fitInputNames();
     void setConType(tConnectionType type);
     bool computerInput() const;
     void centreOnPage(QWidget *label);
@@ -159,6 +162,9 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     int m_updaterCountdown = 0;
     std::array<int, StatusTexts::kRows> m_rowFlags{};
     std::array<QString, 6> m_sourceNames;
+    std::array<QString, 5> m_inputNames; // whole, as the buttons and row labels may show them elided
+    std::array<QString, 5> m_audioNames;
+    std::array<QString, 5> m_inputHints;
     std::array<TFrameInput *, 5> m_frameInputs{};
     std::array<QToolButton *, 5> m_inputButtons{};
     std::array<QRadioButton *, 5> m_audioButtons{};
