@@ -33,6 +33,8 @@ class TstOxsctlArgs : public QObject {
     void jsonOutput();
     void escapes_data();
     void escapes();
+    void serialFailures_data();
+    void serialFailures();
 };
 
 void TstOxsctlArgs::commandLine_data() {
@@ -60,6 +62,10 @@ void TstOxsctlArgs::commandLine_data() {
         << QStringList{"-1H"};
     QTest::newRow("help wins over a missing name") << QStringList{"get", "--help"} << Command::Help
                                                    << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << none;
+    QTest::newRow("short version") << QStringList{"-V"} << Command::Version << "TCP 127.0.0.1:10500"
+                                   << kDefaultTimeoutMs << none;
+    QTest::newRow("json watch, paced") << QStringList{"watch", "--json", "--paced"} << Command::Watch
+                                       << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << none;
 }
 
 void TstOxsctlArgs::commandLine() {
@@ -94,6 +100,9 @@ void TstOxsctlArgs::commandLineErrors_data() {
     QTest::newRow("set needs =") << QStringList{"set", "HPOS"} << "NAME=VALUE";
     QTest::newRow("send one text") << QStringList{"send", "a", "b"} << "exactly one";
     QTest::newRow("json with set") << QStringList{"--json", "set", "HPOS=1"} << "--json";
+    QTest::newRow("option without its value") << QStringList{"status", "--tcp"} << "--tcp";
+    QTest::newRow("flag with a value") << QStringList{"--paced=1", "status"} << "--paced";
+    QTest::newRow("help on no command") << QStringList{"help", "reboot"} << "unknown command";
 }
 
 void TstOxsctlArgs::commandLineErrors() {
@@ -121,9 +130,12 @@ void TstOxsctlArgs::prepare_data() {
     QTest::newRow("set unknown before range")
         << QStringList{"set", "HPOS=1", "NOPE=99999999999"} << int(kExitUnknownVariable) << "NOPE";
     QTest::newRow("first bad argument wins")
-        << QStringList{"set", "HPOS=4294967296", "ICHM=1"} << int(kExitBadValue) << "HPOS";
-    QTest::newRow("set ok") << QStringList{"set", "hpos=0x10", "COLOR=-1", "oblack=true", "LOCAL_PORT=$2904"}
-                            << int(kExitOk) << "HPOS=16 COLOR=4294967295 OBLACK=1 LOCAL_PORT=10500";
+        << QStringList{"set", "HPOS=256", "ICHM=1"} << int(kExitBadValue) << "HPOS";
+    QTest::newRow("range checked after a good value")
+        << QStringList{"set", "HPOS=1", "COLOR=-1"} << int(kExitBadValue)
+        << "COLOR needs a number from 0 to 255";
+    QTest::newRow("set ok") << QStringList{"set", "hpos=0x10", "COLOR=$ff", "oblack=true", "LOCAL_PORT=$2904"}
+                            << int(kExitOk) << "HPOS=16 COLOR=255 OBLACK=1 LOCAL_PORT=10500";
     QTest::newRow("send bad escape") << QStringList{"send", "100H\\q"} << int(kExitUsage) << "\\q";
 }
 
@@ -161,16 +173,23 @@ void TstOxsctlArgs::values_data() {
     QTest::addColumn<uint>("number");
     QTest::addColumn<QString>("canonical");
 
-    valueRow("HPOS=4294967295", true, 4294967295u);
+    valueRow("HPOS=255", true, 255);
     valueRow("HPOS=$1f", true, 31);
+    valueRow("HPOS=256", false);
     valueRow("HPOS=4294967296", false);
     valueRow("HPOS=-1", false);
     valueRow("HPOS=0x", false);
     valueRow("HPOS=12a", false);
-    valueRow("COLOR=-2147483648", true, 0x80000000u);
-    valueRow("COLOR=-2147483649", false);
-    valueRow("COLOR=2147483648", false);             // decimal must fit the signed type ...
-    valueRow("COLOR=0xFFFFFFFF", true, 4294967295u); // ... hexadecimal is the bit pattern
+    valueRow("COLOR=0", true, 0); // signed row, but the scaler takes 0..255 like the other picture values
+    valueRow("COLOR=255", true, 255);
+    valueRow("COLOR=-1", false);
+    valueRow("COLOR=0xFFFFFFFF", false);               // the 32-bit pattern of -1
+    valueRow("ADDRDBG=4294967295", true, 4294967295u); // no range given: the whole unsigned range
+    valueRow("ICHNM=0", false);
+    valueRow("ICHNM=5", true, 5);
+    valueRow("PCHAN=0", true, 0); // 0 addresses every input
+    valueRow("OSYNCTIME=31", false);
+    valueRow("OTYPEM=0", false);
     valueRow("OBLACK=TRUE", true, 1);
     valueRow("OBLACK=2", false);
     valueRow("IP4=256", false);
@@ -290,6 +309,42 @@ void TstOxsctlArgs::escapes() {
         QCOMPARE(out, bytes);
     else
         QVERIFY(!why.isEmpty());
+}
+
+// A serial failure names the device path the port name stands for, and how to get access when denied.
+void TstOxsctlArgs::serialFailures_data() {
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QStringList>("parts");
+    QTest::addColumn<QStringList>("absent");
+
+    QTest::newRow("COMn mapped") << "COM3"
+                                 << "Permission denied"
+                                 << QStringList{"cannot open COM3 (/dev/oxs-test-usb0): Permission denied",
+                                                "dialout", "usermod"}
+                                 << QStringList{};
+    QTest::newRow("COMn missing") << "com3"
+                                  << "No such file or directory"
+                                  << QStringList{"cannot open com3 (/dev/oxs-test-usb0)", "OXS_COM3"}
+                                  << QStringList{"dialout"};
+    QTest::newRow("path") << "/dev/oxs-test-none"
+                          << "No such file or directory"
+                          << QStringList{"cannot open /dev/oxs-test-none: No such file or directory"}
+                          << QStringList{"(", "OXS_COM"};
+}
+
+void TstOxsctlArgs::serialFailures() {
+    QFETCH(QString, port);
+    QFETCH(QString, reason);
+    QFETCH(QStringList, parts);
+    QFETCH(QStringList, absent);
+    qputenv("OXS_COM3", "/dev/oxs-test-usb0");
+    const QString text = serialOpenFailure(port, reason);
+    qunsetenv("OXS_COM3");
+    for (const QString &p : parts)
+        QVERIFY2(text.contains(p), qPrintable(text));
+    for (const QString &a : absent)
+        QVERIFY2(!text.contains(a), qPrintable(text));
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlArgs)

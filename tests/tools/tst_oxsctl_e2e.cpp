@@ -1,15 +1,18 @@
 // The oxsctl program against the scaler simulator over loopback TCP and UDP and a pseudo-terminal.
-// Detection takes about 10 s of real time, so every run starts at once in initTestCase and the test
-// functions only collect the results.
+// Commands run one after the other, each well under a second; the runs that take seconds by design
+// (--paced, watch) start in initTestCase and are collected at the end.
 
 #include "DeviceVariables.h"
 #include "ScalerSimulator.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -26,8 +29,13 @@ constexpr int kExitUnknownVariable = 5;
 constexpr int kExitBadValue = 6;
 constexpr int kExitWrongAccess = 7;
 
+// Generous for a sanitizer build on a busy machine; the real figures are far below.
+constexpr qint64 kQuickMs = 3000;
+
 struct Run {
     QProcess *process = nullptr;
+    QElapsedTimer clock;
+    qint64 elapsedMs = -1;
     QString out;
     QString err;
     int code = -1;
@@ -43,29 +51,45 @@ class TstOxsctlE2e : public QObject {
     void initTestCase();
     void cleanupTestCase();
 
-    void status();
-    void getOverUdp();
-    void setOverSerial();
-    void dumpAsJson();
+    void statusQuickly();
+    void getOverUdpQuickly();
+    void setOverSerialQuickly();
+    void jsonOutput();
     void sendRawText();
-    void watchEndsOnSigterm();
+    void helpAndVersion();
+    void rangeRefusalSendsNothing();
     void failures_data();
     void failures();
+    void watchJsonPrintsChangesOnly();
+    void watchEndsOnSigterm();
+    void pacedKeepsTheWindowsPace();
 
   private:
     void launch(const QString &name, const QStringList &args);
     // Waits for the run to end and collects its output.
     bool collect(const QString &name, Run *&run);
+    bool runNow(const QString &name, const QStringList &args, Run *&run) {
+        launch(name, args);
+        return collect(name, run);
+    }
 
     OxsSim::ScalerSimulator m_sim{33};
     OxsSim::ScalerSimulator m_silent{40};
+    OxsSim::ScalerSimulator m_untouched{32};
     QMap<QString, Run> m_runs;
     QString m_tcp;
+    QString m_udp;
+    QString m_pty;
+    QString m_silentTcp;
+    QString m_untouchedTcp;
+    QString m_closedTcp;
 };
 
 void TstOxsctlE2e::launch(const QString &name, const QStringList &args) {
     Run &run = m_runs[name];
     run.process = new QProcess(this);
+    connect(run.process, &QProcess::finished, this, [&run] { run.elapsedMs = run.clock.elapsed(); });
+    run.clock.start();
     run.process->start(QStringLiteral(OXSCTL_PATH), args);
 }
 
@@ -96,45 +120,32 @@ void TstOxsctlE2e::initTestCase() {
     QString error;
     const quint16 tcp = m_sim.startTcp(0, QHostAddress::LocalHost, &error);
     const quint16 udp = m_sim.startUdp(0, QHostAddress::LocalHost, &error);
-    const QString pty = m_sim.startPty(&error);
-    QVERIFY2(tcp && udp && !pty.isEmpty(), qPrintable(error));
+    m_pty = m_sim.startPty(&error);
+    QVERIFY2(tcp && udp && !m_pty.isEmpty(), qPrintable(error));
     OxsSim::FaultSettings silent;
     silent.silent = true;
     m_silent.setFaults(silent);
     const quint16 silentTcp = m_silent.startTcp(0, QHostAddress::LocalHost, &error);
     QVERIFY2(silentTcp, qPrintable(error));
+    const quint16 untouchedTcp = m_untouched.startTcp(0, QHostAddress::LocalHost, &error);
+    QVERIFY2(untouchedTcp, qPrintable(error));
     quint16 closedPort = 0;
     {
         QTcpServer server;
         QVERIFY(server.listen(QHostAddress::LocalHost, 0));
         closedPort = server.serverPort();
     }
+    const auto endpoint = [](quint16 port) { return QStringLiteral("127.0.0.1:%1").arg(port); };
+    m_tcp = endpoint(tcp);
+    m_udp = endpoint(udp);
+    m_silentTcp = endpoint(silentTcp);
+    m_untouchedTcp = endpoint(untouchedTcp);
+    m_closedTcp = endpoint(closedPort);
 
-    m_tcp = QStringLiteral("127.0.0.1:%1").arg(tcp);
-    const QString udpPeer = QStringLiteral("127.0.0.1:%1").arg(udp);
-    const QStringList tcpLink{"--tcp", m_tcp};
-
-    // The scaler on each kind of link; UDP and the serial line each carry one client only.
-    launch("status", tcpLink + QStringList{"status"});
-    launch("dump", tcpLink + QStringList{"dump", "--json"});
-    launch("send", tcpLink + QStringList{"send", "?"});
-    launch("watch", tcpLink + QStringList{"watch"});
-    launch("get",
-           {"--udp", udpPeer, "--local-port", "0", "get", "vpos", "Color", "UNITY", "local_ip", "NETMASK"});
-    launch("set", {"--serial", pty, "set", "HUE=300", "oblack=true", "REMOTE_PORT=0xFA0"});
-
-    // Refused before any link is opened, or the link itself fails.
-    launch("report-only", tcpLink + QStringList{"set", "HPOS=1", "ICHM=2"});
-    launch("unknown", tcpLink + QStringList{"get", "HPOS", "NOSUCH"});
-    launch("out of range", tcpLink + QStringList{"set", "HPOS=4294967296"});
-    launch("not boolean", tcpLink + QStringList{"set", "OBLACK=2"});
-    launch("usage", tcpLink + QStringList{"set", "HPOS"});
-    launch("serial missing", {"--serial", "/nonexistent/ttyOXS", "status"});
-    launch("udp port taken", {"--udp", udpPeer, "--local-port", QString::number(udp), "status"});
-    launch("silent scaler",
-           {"--tcp", QStringLiteral("127.0.0.1:%1").arg(silentTcp), "--timeout", "2", "status"});
-    launch("closed port",
-           {"--tcp", QStringLiteral("127.0.0.1:%1").arg(closedPort), "--timeout", "2", "set", "HPOS=1"});
+    // Seconds by design: they run beside the quick ones.
+    launch("paced", {"--tcp", m_tcp, "--paced", "status"});
+    launch("watch", {"--tcp", m_tcp, "watch"});
+    launch("watch json", {"--tcp", m_tcp, "watch", "--json", "--timeout", "4.5"});
 }
 
 void TstOxsctlE2e::cleanupTestCase() {
@@ -146,63 +157,178 @@ void TstOxsctlE2e::cleanupTestCase() {
     }
 }
 
-void TstOxsctlE2e::status() {
+void TstOxsctlE2e::statusQuickly() {
     Run *run = nullptr;
-    QVERIFY(collect("status", run));
+    QVERIFY(runNow("status", {"--tcp", m_tcp, "status"}, run));
     QCOMPARE(run->code, kExitOk);
     QCOMPARE(run->out, QStringLiteral("DEV=33\nMODEL=Orlan Plus\nVERSION=%1.%2\nLINK=TCP %3\n")
                            .arg(m_sim.value(VAR_VERUPD) / 100)
                            .arg(m_sim.value(VAR_VERUPD) % 100)
                            .arg(m_tcp));
     QCOMPARE(run->err, QString());
+    QVERIFY2(run->elapsedMs < kQuickMs, qPrintable(QString::number(run->elapsedMs)));
 }
 
-void TstOxsctlE2e::getOverUdp() {
+void TstOxsctlE2e::getOverUdpQuickly() {
     Run *run = nullptr;
-    QVERIFY(collect("get", run));
+    QVERIFY(runNow(
+        "get", {"--udp", m_udp, "--local-port", "0", "get", "vpos", "Color", "UNITY", "local_ip", "NETMASK"},
+        run));
     QCOMPARE(run->code, kExitOk);
     QCOMPARE(run->out, QStringLiteral("VPOS=%1\nCOLOR=%2\nUNITy=%3\nLOCAL_IP=%4\nNETMASK=255.255.255.0\n")
                            .arg(m_sim.value(VAR_VPOS))
                            .arg(m_sim.value(VAR_COLOR))
                            .arg(m_sim.value(VAR_UNITy))
                            .arg(m_sim.state().address(1)));
+    QVERIFY2(run->elapsedMs < kQuickMs, qPrintable(QString::number(run->elapsedMs)));
 }
 
-// The scaler limits the hue; the confirmed value is printed with a note, and the scaler holds it.
-void TstOxsctlE2e::setOverSerial() {
+void TstOxsctlE2e::setOverSerialQuickly() {
     Run *run = nullptr;
-    QVERIFY(collect("set", run));
+    QVERIFY(runNow("set", {"--serial", m_pty, "set", "HUE=200", "oblack=true", "REMOTE_PORT=0xFA0"}, run));
     QCOMPARE(run->code, kExitOk);
-    QCOMPARE(run->out, QString("HUE=255\nOBLACK=1\nREMOTE_PORT=4000\n"));
-    QVERIFY2(run->err.contains("HUE=255") && run->err.contains("300"), qPrintable(run->err));
-    QCOMPARE(m_sim.value(VAR_HUE), 255u);
+    QCOMPARE(run->out, QString("HUE=200\nOBLACK=1\nREMOTE_PORT=4000\n"));
+    QCOMPARE(run->err, QString());
+    QCOMPARE(m_sim.value(VAR_HUE), 200u);
     QCOMPARE(m_sim.value(VAR_OBLACK), 1u);
     QCOMPARE(m_sim.state().port(2), quint16(4000));
+    QVERIFY2(run->elapsedMs < kQuickMs, qPrintable(QString::number(run->elapsedMs)));
 }
 
-void TstOxsctlE2e::dumpAsJson() {
+void TstOxsctlE2e::jsonOutput() {
     Run *run = nullptr;
-    QVERIFY(collect("dump", run));
+    QVERIFY(runNow("dump", {"--tcp", m_tcp, "dump", "--json"}, run));
     QCOMPARE(run->code, kExitOk);
     QJsonParseError error;
-    const QJsonObject o = QJsonDocument::fromJson(run->out.toUtf8(), &error).object();
+    QJsonObject o = QJsonDocument::fromJson(run->out.toUtf8(), &error).object();
     QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString()));
     QCOMPARE(o.size(), 88);
     QCOMPARE(o.value("DEV").toInt(), 33);
     QCOMPARE(o.value("UNITy").toInt(), int(m_sim.value(VAR_UNITy)));
     QCOMPARE(o.value("GATEWAY_IP").toString(), m_sim.state().address(3));
     QVERIFY(o.value("EPD").isBool());
+
+    QVERIFY(runNow("status json", {"--tcp", m_tcp, "--json", "status"}, run));
+    QCOMPARE(run->code, kExitOk);
+    o = QJsonDocument::fromJson(run->out.toUtf8(), &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(run->out));
+    QCOMPARE(o.value("DEV").toInt(), 33);
+    QCOMPARE(o.value("MODEL").toString(), QString("Orlan Plus"));
+    QCOMPARE(o.value("LINK").toString(), "TCP " + m_tcp);
 }
 
-// Replies to the text arrive before the driver's own query-all, so only they (and the scaler's own
-// reports) are printed.
+// Replies to the text arrive before the driver asks for every variable, so only they (and the scaler's
+// own reports) are printed.
 void TstOxsctlE2e::sendRawText() {
     Run *run = nullptr;
-    QVERIFY(collect("send", run));
+    QVERIFY(runNow("send", {"--tcp", m_tcp, "send", "?"}, run));
     QCOMPARE(run->code, kExitOk);
     const QStringList lines = run->out.split('\n', Qt::SkipEmptyParts);
     QVERIFY2(lines.contains("DEV33"), qPrintable(run->out));
-    QVERIFY2(!lines.contains("UNIT2700"), qPrintable(run->out)); // no dump
+    QVERIFY2(!lines.contains("UNIT2700"), qPrintable(run->out)); // no report of every variable
+}
+
+void TstOxsctlE2e::helpAndVersion() {
+    Run *run = nullptr;
+    QVERIFY(runNow("help get", {"help", "get"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QVERIFY2(run->out.startsWith("oxsctl get - ") && run->out.contains("get NAME..."), qPrintable(run->out));
+    QVERIFY(runNow("set --help", {"set", "--help"}, run));
+    QCOMPARE(run->code, kExitOk);
+    // the signed COLOR takes the picture values' range like the others
+    QVERIFY2(run->out.startsWith("oxsctl set - ") &&
+                 QRegularExpression("\n +0 to 255 +HPOS [^\n]*COLOR").match(run->out).hasMatch(),
+             qPrintable(run->out));
+    QVERIFY(runNow("-V", {"-V"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QVERIFY2(QRegularExpression("^oxsctl \\d+\\.\\d+\\.\\d+\\.\\d+\n$").match(run->out).hasMatch(),
+             qPrintable(run->out));
+    QVERIFY(runNow("help unknown", {"help", "reboot"}, run));
+    QCOMPARE(run->code, kExitUsage);
+}
+
+// The whole command line is checked before the link is opened: a scaler sees nothing of a refused set.
+void TstOxsctlE2e::rangeRefusalSendsNothing() {
+    Run *run = nullptr;
+    QVERIFY(runNow("range", {"--tcp", m_untouchedTcp, "set", "HPOS=100", "COLOR=-1"}, run));
+    QCOMPARE(run->code, kExitBadValue);
+    QVERIFY2(run->err.contains("COLOR needs a number from 0 to 255"), qPrintable(run->err));
+    QTest::qWait(50);
+    QCOMPARE(m_untouched.commandCount(), 0);
+    QVERIFY(m_untouched.sessions().isEmpty());
+}
+
+void TstOxsctlE2e::failures_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("within_ms"); // 0: not timed
+
+    const QStringList tcp{"--tcp", m_tcp};
+    QTest::newRow("report-only") << tcp + QStringList{"set", "HPOS=1", "ICHM=2"} << kExitWrongAccess
+                                 << "ICHM is reported by the scaler" << 0;
+    QTest::newRow("unknown") << tcp + QStringList{"get", "HPOS", "NOSUCH"} << kExitUnknownVariable
+                             << "unknown variable 'NOSUCH'" << 0;
+    QTest::newRow("picture value above 255")
+        << tcp + QStringList{"set", "HPOS=256"} << kExitBadValue << "HPOS needs a number from 0 to 255" << 0;
+    QTest::newRow("not boolean") << tcp + QStringList{"set", "OBLACK=2"} << kExitBadValue
+                                 << "OBLACK needs 0, 1, true or false" << 0;
+    QTest::newRow("input 0") << tcp + QStringList{"set", "ICHNM=0"} << kExitBadValue
+                             << "ICHNM needs a number from 1 to 5" << 0;
+    QTest::newRow("usage") << tcp + QStringList{"set", "HPOS"} << kExitUsage << "--help" << 0;
+    QTest::newRow("serial missing") << QStringList{"--serial", "/nonexistent/ttyOXS", "status"}
+                                    << kExitPortFailed << "cannot open /nonexistent/ttyOXS" << 0;
+    QTest::newRow("udp port taken") << QStringList{"--udp", m_udp, "--local-port", m_udp.section(':', 1),
+                                                   "status"}
+                                    << kExitPortFailed << "cannot bind UDP port" << 0;
+    QTest::newRow("silent scaler") << QStringList{"--tcp", m_silentTcp, "--timeout", "1", "status"}
+                                   << kExitNoScaler << "no scaler answered" << 0;
+    QTest::newRow("time-out before any answer")
+        << QStringList{"--tcp", m_silentTcp, "--paced", "--timeout", "0.5", "status"} << kExitNoScaler
+        << "the time-out of 0.5 s ended before a scaler could answer" << 0;
+    QTest::newRow("connection refused") << QStringList{"--tcp", m_closedTcp, "set", "HPOS=1"}
+                                        << kExitPortFailed << "connection refused" << 2000;
+    // Two dots make the name invalid: it is refused without any name server query.
+    QTest::newRow("host not found") << QStringList{"--tcp", "bad..host", "status"} << kExitPortFailed
+                                    << "host not found" << 2000;
+}
+
+void TstOxsctlE2e::failures() {
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QFETCH(int, within_ms);
+    Run *run = nullptr;
+    QVERIFY(runNow(QTest::currentDataTag(), args, run));
+    QCOMPARE(run->code, code);
+    QVERIFY2(run->err.startsWith("oxsctl: ") && run->err.contains(message), qPrintable(run->err));
+    QCOMPARE(run->out, QString());
+    if (within_ms > 0) QVERIFY2(run->elapsedMs < within_ms, qPrintable(QString::number(run->elapsedMs)));
+}
+
+// Over 4.5 s the scaler answers the keep-alive query twice; those DEV reports repeat the value and are not
+// printed. Every line is a JSON object of its own.
+void TstOxsctlE2e::watchJsonPrintsChangesOnly() {
+    Run *run = nullptr;
+    QVERIFY(collect("watch json", run));
+    QCOMPARE(run->code, kExitOk);
+    QStringList dev;
+    QMap<QString, QJsonValue> last;
+    const QStringList lines = run->out.split('\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError && o.size() == 3, qPrintable(line));
+        QVERIFY2(o.value("time").isString(), qPrintable(line));
+        const QString name = o.value("name").toString();
+        QVERIFY2(!last.contains(name) || last.value(name) != o.value("value"), qPrintable(line));
+        last.insert(name, o.value("value"));
+        if (name == "DEV") dev << QString::number(o.value("value").toInt());
+    }
+    QCOMPARE(dev, (QStringList{"0", "33"}));
+    QCOMPARE(last.value("Ready"), QJsonValue(true));
+    QCOMPARE(last.value("NETMASK"), QJsonValue("255.255.255.0"));
+    QCOMPARE(last.value("HUE").type(), QJsonValue::Double);
 }
 
 void TstOxsctlE2e::watchEndsOnSigterm() {
@@ -210,40 +336,21 @@ void TstOxsctlE2e::watchEndsOnSigterm() {
     QTRY_VERIFY_WITH_TIMEOUT(
         (run.out += QString::fromUtf8(run.process->readAllStandardOutput())).contains(" Ready=1"), 30000);
     QVERIFY(run.out.contains(" DEV=33\n"));
-    QVERIFY(run.out.contains(" HUE=")); // the dump goes through the change events
+    QVERIFY(run.out.contains(" HUE=")); // the report of every variable goes through the change events
     run.process->terminate();
     Run *done = nullptr;
     QVERIFY(collect("watch", done));
     QCOMPARE(done->code, kExitOk);
 }
 
-void TstOxsctlE2e::failures_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("message");
-
-    QTest::newRow("report-only") << "report-only" << kExitWrongAccess << "ICHM is reported by the scaler";
-    QTest::newRow("unknown") << "unknown" << kExitUnknownVariable << "unknown variable 'NOSUCH'";
-    QTest::newRow("out of range") << "out of range" << kExitBadValue
-                                  << "HPOS needs a number from 0 to 4294967295";
-    QTest::newRow("not boolean") << "not boolean" << kExitBadValue << "OBLACK needs 0, 1, true or false";
-    QTest::newRow("usage") << "usage" << kExitUsage << "--help";
-    QTest::newRow("serial missing") << "serial missing" << kExitPortFailed
-                                    << "cannot open /nonexistent/ttyOXS";
-    QTest::newRow("udp port taken") << "udp port taken" << kExitPortFailed << "cannot bind UDP port";
-    QTest::newRow("silent scaler") << "silent scaler" << kExitNoScaler << "no scaler answered";
-    QTest::newRow("closed port") << "closed port" << kExitNoScaler << "no scaler answered";
-}
-
-void TstOxsctlE2e::failures() {
-    QFETCH(QString, name);
-    QFETCH(int, code);
-    QFETCH(QString, message);
+// The window's pace: the first identity query about 5 s after start, the request for every variable 2 s
+// after the answer, the values complete 2 s after the report.
+void TstOxsctlE2e::pacedKeepsTheWindowsPace() {
     Run *run = nullptr;
-    QVERIFY(collect(name, run));
-    QCOMPARE(run->code, code);
-    QVERIFY2(run->err.startsWith("oxsctl: ") && run->err.contains(message), qPrintable(run->err));
-    QCOMPARE(run->out, QString());
+    QVERIFY(collect("paced", run));
+    QCOMPARE(run->code, kExitOk);
+    QVERIFY2(run->out.startsWith("DEV=33\nMODEL=Orlan Plus\n"), qPrintable(run->out));
+    QVERIFY2(run->elapsedMs >= 7000, qPrintable(QString::number(run->elapsedMs)));
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlE2e)

@@ -1,5 +1,5 @@
 // oxsctl's commands on a driver whose link state machine is stepped by hand and whose serial link is a
-// recorder: confirmation of set, the moment get answers, and what watch prints.
+// recorder: confirmation of set, the moment get and status answer, time-outs, and what watch prints.
 
 #include "CtlArgs.h"
 #include "CtlRunner.h"
@@ -83,12 +83,14 @@ class TstOxsctlRunner : public QObject {
     void setTimesOut_data();
     void setTimesOut();
     void getAnswersOnlyWhenReady();
-    void watchPrintsEachReportOnce();
+    void readEndsOnceItsVariablesAreReported_data();
+    void readEndsOnceItsVariablesAreReported();
+    void watchPrintsChangesOnly();
 };
 
 // The next command goes out only when the previous one is confirmed (PCHAN before a per-input variable).
 void TstOxsctlRunner::setConfirmsEachReplyInTurn() {
-    Harness h({"--timeout", "30", "set", "PCHAN=2", "PENA=0", "COLOR=-3"});
+    Harness h({"--timeout", "30", "set", "PCHAN=2", "PENA=0", "COLOR=3"});
     QVERIFY(h.sent.isEmpty()); // nothing before the scaler is connected
     h.connect();
     QCOMPARE(h.sent, QByteArrayList{"2PC"});
@@ -98,10 +100,10 @@ void TstOxsctlRunner::setConfirmsEachReplyInTurn() {
     h.reply("PCH2\r\n");
     QCOMPARE(h.sent, (QByteArrayList{"2PC", "0PE"}));
     h.reply("PEN0\r\n");
-    QCOMPARE(h.sent.last(), QByteArray("4294967293O"));
+    QCOMPARE(h.sent.last(), QByteArray("3O"));
     QCOMPARE(h.code, -1);
-    h.reply("COL-3\r\n");
-    QCOMPARE(h.out, QString("PCHAN=2\nPENA=0\nCOLOR=-3\n"));
+    h.reply("COL3\r\n");
+    QCOMPARE(h.out, QString("PCHAN=2\nPENA=0\nCOLOR=3\n"));
     QCOMPARE(h.err, QString());
     QCOMPARE(h.code, int(kExitOk));
 }
@@ -114,8 +116,8 @@ void TstOxsctlRunner::setConfirmation_data() {
     QTest::addColumn<QString>("out");
     QTest::addColumn<bool>("note");
 
-    QTest::newRow("value limited by the scaler") << QStringList{"HPOS=300"} << false << QByteArrayList{"300H"}
-                                                 << QByteArray("HP255\r\n") << "HPOS=255\n"
+    QTest::newRow("value limited by the scaler") << QStringList{"HPOS=250"} << false << QByteArrayList{"250H"}
+                                                 << QByteArray("HP200\r\n") << "HPOS=200\n"
                                                  << true;
     QTest::newRow("stale dump report skipped") << QStringList{"HPOS=100"} << true << QByteArrayList{"100H"}
                                                << QByteArray("HP5\r\nVP5\r\nHP100\r\n") << "HPOS=100\n"
@@ -174,20 +176,30 @@ void TstOxsctlRunner::setConfirmation() {
     QCOMPARE(h.code, int(kExitOk));
 }
 
+// A time-out is "no scaler answered" only when an identity query had time to be answered.
 void TstOxsctlRunner::setTimesOut_data() {
-    QTest::addColumn<bool>("connected");
+    QTest::addColumn<int>("link"); // 0 nothing sent yet, 1 identity query unanswered, 2 connected
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no scaler") << false << int(kExitNoScaler) << "no scaler answered on TCP 127.0.0.1:10500";
-    QTest::newRow("no reply") << true << int(kExitNotConfirmed) << "no reply from the scaler confirmed HPOS";
+    QTest::newRow("before any query") << 0 << int(kExitNoScaler)
+                                      << "the time-out of 0.4 s ended before a scaler could answer on TCP "
+                                         "127.0.0.1:10500: no identity query had gone out yet";
+    QTest::newRow("query unanswered")
+        << 1 << int(kExitNoScaler) << "no scaler answered on TCP 127.0.0.1:10500";
+    QTest::newRow("no reply") << 2 << int(kExitNotConfirmed) << "no reply from the scaler confirmed HPOS";
 }
 
 void TstOxsctlRunner::setTimesOut() {
-    QFETCH(bool, connected);
+    QFETCH(int, link);
     QFETCH(int, code);
     QFETCH(QString, message);
-    Harness h({"--timeout", "0.2", "set", "HPOS=1"});
-    if (connected) h.connect();
+    Harness h({"--timeout", "0.4", "set", "HPOS=1"});
+    if (link == 1) {
+        h.drv.StepLink(); // reset: probing starts
+        h.drv.StepLink(); // "?"
+        QCOMPARE(h.sent, QByteArrayList{"?"});
+    }
+    if (link == 2) h.connect();
     h.reply("VP1\r\n");
     QTRY_COMPARE_WITH_TIMEOUT(h.code, code, 5000);
     QVERIFY2(h.err.contains(message), qPrintable(h.err));
@@ -208,15 +220,65 @@ void TstOxsctlRunner::getAnswersOnlyWhenReady() {
     QCOMPARE(h.code, int(kExitOk));
 }
 
-void TstOxsctlRunner::watchPrintsEachReportOnce() {
+// What the driver held before it asked for every variable is no answer; a variable reported once per input
+// is complete only when the report is over (Ready), and so is everything with --paced.
+void TstOxsctlRunner::readEndsOnceItsVariablesAreReported_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<bool>("early");
+    QTest::addColumn<QString>("out");
+
+    QTest::newRow("get") << QStringList{"get", "vpos", "hpos", "dev"} << QByteArray("VP1\r\nHP1\r\n")
+                         << QByteArray("HP5\r\nVP7\r\n") << true << "VPOS=7\nHPOS=5\nDEV=33\n";
+    QTest::newRow("status") << QStringList{"status", "--json"} << QByteArray("VERU99\r\n")
+                            << QByteArray("VERU105\r\n") << true
+                            << "{\n  \"DEV\": 33,\n  \"MODEL\": \"Orlan Plus\",\n  \"VERSION\": \"1.5\",\n"
+                               "  \"LINK\": \"TCP 127.0.0.1:10500\"\n}\n";
+    QTest::newRow("per input") << QStringList{"get", "hpos", "pena"} << QByteArray()
+                               << QByteArray("HP5\r\nPCH1\r\nPEN1\r\nPCH2\r\nPEN0\r\n") << false
+                               << "HPOS=5\nPENA=0\n";
+    QTest::newRow("paced") << QStringList{"--paced", "get", "hpos"} << QByteArray() << QByteArray("HP5\r\n")
+                           << false << "HPOS=5\n";
+}
+
+void TstOxsctlRunner::readEndsOnceItsVariablesAreReported() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    QFETCH(bool, early);
+    QFETCH(QString, out);
+
+    Harness h(QStringList{"--timeout", "30"} + args);
+    h.connect();
+    h.reply(before);
+    h.drv.StepLink(); // the request for every variable goes out
+    QCOMPARE(h.sent, QByteArrayList{"#\r\n"});
+    QVERIFY(h.out.isEmpty());
+    h.reply(after);
+    if (!early) {
+        QVERIFY2(h.out.isEmpty(), qPrintable(h.out));
+        h.drv.StepLink(); // the report is over: Ready
+        Harness::settle();
+    }
+    QCOMPARE(h.out, out);
+    QCOMPARE(h.code, int(kExitOk));
+}
+
+// The driver raises an event for every report; watch prints a variable when its value differs from what it
+// printed last, so DEV answering the keep-alive query is not repeated.
+void TstOxsctlRunner::watchPrintsChangesOnly() {
     Harness h({"watch"});
     h.drv.StepLink(); // the link is declared down: Connected and Ready stay 0, DEV reads 0
     h.drv.SerialReceive("DEV33\r\n");
     h.drv.StepLink();
     h.reply("HP1\r\nHP1\r\nADIP1\r\nIPA_10\r\nIPB_1\r\nIPC_2\r\nIPD_3\r\nNTMK8\r\n");
     h.drv.StepLink(); // query-all
+    h.reply("HP2\r\n");
     h.drv.StepLink(); // Ready
-    h.drv.StepLink(); // poll
+    h.drv.StepLink(); // keep-alive query
+    h.reply("DEV33\r\n");
+    h.drv.StepLink(); // keep-alive query
     h.drv.StepLink(); // silence: the link is lost
     h.drv.StepLink();
     Harness::settle();
@@ -228,9 +290,10 @@ void TstOxsctlRunner::watchPrintsEachReportOnce() {
         l = l.section(' ', 1);
     }
     // the first octet report also turns the other two address strings from empty into 0.0.0.0
-    QCOMPARE(lines, (QStringList{"DEV=0", "DEV=33", "Connected=1", "HPOS=1", "HPOS=1", "PADIP=1",
-                                 "NETMASK=255.255.255.0", "LOCAL_IP=10.1.2.3", "REMOTE_IP=0.0.0.0",
-                                 "GATEWAY_IP=0.0.0.0", "Ready=1", "Ready=0", "Connected=0", "DEV=0"}));
+    QCOMPARE(lines,
+             (QStringList{"DEV=0", "DEV=33", "Connected=1", "HPOS=1", "PADIP=1", "NETMASK=255.255.255.0",
+                          "LOCAL_IP=10.1.2.3", "REMOTE_IP=0.0.0.0", "GATEWAY_IP=0.0.0.0", "HPOS=2", "Ready=1",
+                          "Ready=0", "Connected=0", "DEV=0"}));
     QCOMPARE(h.code, -1);
     h.runner->interrupt();
     QCOMPARE(h.code, int(kExitOk));

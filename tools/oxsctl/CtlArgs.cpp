@@ -1,5 +1,8 @@
 #include "CtlArgs.h"
 
+#include "CtlValues.h"
+
+#include <QCommandLineParser>
 #include <QHostAddress>
 
 #include <cmath>
@@ -8,43 +11,104 @@ namespace OxsCtl {
 
 namespace {
 
-const char kManual[] = R"(NAME
+// One command of the manual: its synopsis and its description, which the manual and `help COMMAND` share.
+struct CommandPage {
+    const char *word;
+    Command command;
+    const char *synopsis; // after "oxsctl "
+    const char *summary;
+    const char *description; // indented by eight spaces
+};
+
+constexpr CommandPage kCommandPages[] = {
+    {"status", Command::Status, "[LINK] [--timeout SECONDS] [--paced] [--json] status",
+     "model, software version and link of the scaler",
+     R"(        Wait until the scaler has reported its version, then print its model
+        code (DEV), model name (Orlan, Orlan Plus or Orlan C), its software
+        version and the link as NAME=VALUE lines, or with --json as one JSON
+        object.
+)"},
+    {"get", Command::Get, "[LINK] [--timeout SECONDS] [--paced] [--json] get NAME...", "print variables",
+     R"(        Print NAME=VALUE for each name (with --json, one JSON object) as soon
+        as the scaler has reported every one of them in answer to the request
+        for every variable. The per-input variables (PCHAN, PENA, PRGBI, PISTD,
+        PPROC), PADIP and the LAN module's addresses and ports are reported
+        once per input or address slot: for them the values are taken when
+        the scaler's report is over.
+)"},
+    {"set", Command::Set, "[LINK] [--timeout SECONDS] [--paced] set NAME=VALUE...", "change variables",
+     R"(        Check every value against its variable's range (see VALUES; a value
+        outside it is refused with status 6 before anything is sent). Once the
+        scaler is connected, send each value in the order given and wait for
+        the scaler's reply for that variable before sending the next one;
+        print NAME=VALUE with the value the scaler confirmed. When the scaler
+        keeps another value than the one asked (a value it limits, or a
+        one-shot command), the confirmed value is printed and a note goes to
+        standard error. The addresses, the netmask and the ports count as
+        confirmed when the values the scaler reports back equal the ones sent.
+        Per-input variables (PENA, PRGBI, PISTD, PPROC) apply to the input that
+        PCHAN selects: set PCHAN first, e.g. set PCHAN=2 PENA=1.
+)"},
+    {"dump", Command::Dump, "[LINK] [--timeout SECONDS] [--paced] [--json] dump", "print every variable",
+     R"(        Wait until the scaler's report of every variable is over, then print
+        every variable (with --json, one JSON object).
+)"},
+    {"watch", Command::Watch, "[LINK] [--timeout SECONDS] [--paced] [--json] watch",
+     "print the scaler's reports as they change",
+     R"(        Print the first report of every variable and then each change as
+        TIME NAME=VALUE, and the link changes as TIME Connected=0|1 and
+        TIME Ready=0|1. A report that repeats the value already printed (the
+        DEV answering the keep-alive query every 2 s) is not printed. With
+        --json every line is one JSON object:
+            {"time": "2024-05-01T12:00:00.250", "name": "HPOS", "value": 128}
+        Runs until SIGINT or SIGTERM (or the --timeout, when given).
+)"},
+    {"send", Command::Send, "[LINK] [--timeout SECONDS] [--paced] send TEXT", "send raw protocol text",
+     R"(        Once the scaler is connected, send TEXT unchanged except for the
+        escapes \r \n \t \\ \" \' \xHH and \NNN (octal), then print the
+        recognised replies that arrive within 1 s, one per line. The scaler is
+        not asked for its variables meanwhile.
+)"},
+    {"help", Command::Help, "help [COMMAND]", "show the manual, or the page of one command",
+     R"(        Show this manual, or the page of one command (also COMMAND --help).
+)"},
+};
+
+const char kName[] = R"(NAME
     oxsctl - command-line remote control of an Orlan, Orlan Plus or Orlan C scaler
 
-SYNOPSIS
-    oxsctl [LINK] [--timeout SECONDS] status
-    oxsctl [LINK] [--timeout SECONDS] [--json] get NAME...
-    oxsctl [LINK] [--timeout SECONDS] set NAME=VALUE...
-    oxsctl [LINK] [--timeout SECONDS] [--json] dump
-    oxsctl [LINK] [--timeout SECONDS] watch
-    oxsctl [LINK] [--timeout SECONDS] send TEXT
+)";
+
+const char kLinkSynopsis[] = R"(    oxsctl COMMAND --help
     oxsctl -h | --help
-    oxsctl --version
+    oxsctl -V | --version
 
     LINK is one of
         --serial PORT
         --udp HOST[:PORT] [--local-port N]
         --tcp HOST[:PORT]
 
-DESCRIPTION
+)";
+
+const char kDescription[] = R"(DESCRIPTION
     oxsctl talks to one scaler over an RS232 port, UDP or TCP with the same
-    driver as the OXS remote control program. After the link is opened the
-    driver probes for the scaler every 2 s: the first probe goes out about 5 s
-    after start, a valid answer makes the scaler connected, the driver then asks
-    for every variable and considers the scaler ready 2 s after the last value
-    arrived. A command that reads values therefore takes about 10 s; set and
-    send act as soon as the scaler is connected, about 5 s after start.
+    driver as the OXS remote control program. It asks for the scaler as soon
+    as the link is open and for every variable as soon as the scaler
+    answers (set and send, which need no values, leave that request for
+    2 s); the values are complete when every variable a command needs has
+    arrived, or once the scaler has sent nothing for 150 ms. On a local link
+    a command takes well under a second.
+
+    With --paced oxsctl keeps the pace of the OXS remote control window
+    instead: the first identity query about 5 s after start and then every
+    2 s, the request for every variable 2 s after the answer, and the values
+    complete 2 s after the last of them. A command that reads then takes
+    about 9 s, set and send about 5 s.
 
     Variable names are the driver's property names, in any letter case (HPOS,
     OBLACK, ICHNM, ...). Besides the device variables, the LAN module's network
     settings are reachable as LOCAL_IP, REMOTE_IP, GATEWAY_IP, NETMASK,
     LOCAL_PORT and REMOTE_PORT.
-
-    Values are decimal numbers, hexadecimal numbers written 0x1F or $1F,
-    negative decimal numbers for the signed variable COLOR, 0, 1, true or false
-    for the on/off variables, dotted quads (192.168.0.10) for the addresses and
-    the netmask, and 0 to 65535 for the ports. Every value is checked before
-    anything is sent.
 
     Without a LINK option oxsctl uses --tcp 127.0.0.1:10500, where the scaler
     simulator orlan-sim listens by default.
@@ -53,7 +117,9 @@ OPTIONS
     --serial PORT
         Use the serial port PORT (a device path such as /dev/ttyUSB0, or COM1
         to COM16, which stand for the path in the environment variable
-        OXS_COMn when it is set, else /dev/ttyS0 to /dev/ttyS15).
+        OXS_COMn when it is set, else /dev/ttyS0 to /dev/ttyS15). The device
+        must be readable and writable: on most systems that takes membership
+        of the group dialout.
     --udp HOST[:PORT]
         Use UDP with the scaler at the IPv4 address HOST, port PORT (default
         10500). Only datagrams from exactly that address and port are taken.
@@ -62,52 +128,43 @@ OPTIONS
         picks a free port).
     --tcp HOST[:PORT]
         Use TCP with the scaler at HOST (an IPv4 address or a host name), port
-        PORT (default 10500). A refused connection is retried until the
-        time-out.
+        PORT (default 10500). A refused connection, an unknown host or an
+        unreachable network ends the command at once with status 3.
     --timeout SECONDS
         How long to wait for the scaler, decimals allowed (default 15). For
         set, the replies must also arrive within this time, counted from start.
         For watch, stop after this time instead of running until interrupted.
+    --paced
+        Keep the detection pace of the OXS remote control window (see above).
     --json
-        With get and dump: print one JSON object instead of NAME=VALUE lines.
+        With status, get, dump and watch: print JSON instead of NAME=VALUE
+        lines.
     -h, --help
-        Show this manual and exit.
-    --version
+        Show this manual and exit; after a command, show that command's page.
+    -V, --version
         Show the version and exit.
 
-COMMANDS
-    status
-        Wait until the scaler is ready, then print its model code (DEV), model
-        name (Orlan, Orlan Plus or Orlan C), its software version and the link.
-    get NAME...
-        Wait until the scaler is ready, then print NAME=VALUE for each name.
-    set NAME=VALUE...
-        Once the scaler is connected, send each value in the order given and
-        wait for the scaler's reply for that variable before sending the next
-        one; print NAME=VALUE with the value the scaler confirmed. When the
-        scaler keeps another value than the one asked (a value it limits, or a
-        one-shot command), the confirmed value is printed and a note goes to
-        standard error. The addresses, the netmask and the ports count as
-        confirmed when the values the scaler reports back equal the ones sent.
-        Per-input variables (PENA, PRGBI, PISTD, PPROC) apply to the input that
-        PCHAN selects: set PCHAN first, e.g. set PCHAN=2 PENA=1.
-    dump
-        Wait until the scaler is ready, then print every variable.
-    watch
-        Print every report of the scaler as TIME NAME=VALUE, and the link
-        changes as TIME Connected=0|1 and TIME Ready=0|1, until SIGINT or
-        SIGTERM (or the --timeout, when given).
-    send TEXT
-        Once the scaler is connected, send TEXT unchanged except for the
-        escapes \r \n \t \\ \" \' \xHH and \NNN (octal), then print the
-        recognised replies that arrive within 1 s, one per line.
+)";
 
-EXIT STATUS
+const char kValues[] = R"(VALUES
+    Values are decimal numbers, or hexadecimal numbers written 0x1F or $1F;
+    0, 1, true or false for the on/off variables; dotted quads (192.168.0.10)
+    for the addresses and the netmask, whose mask bits must be contiguous.
+    No variable takes a negative value. A value outside its variable's range
+    below is refused with status 6 and nothing is sent; the scaler may still
+    keep another value within the range, which set then reports.
+
+)";
+
+const char kTail[] = R"(EXIT STATUS
     0   success (watch: stopped by SIGINT, SIGTERM or its --timeout)
     1   any other failure
     2   invalid command line
-    3   the link cannot be opened (serial port missing or busy, UDP port in use)
-    4   no scaler answered within the time-out
+    3   the link cannot be opened: serial port missing, busy or not permitted,
+        UDP port in use, TCP connection refused, host not found, network
+        unreachable
+    4   no scaler answered within the time-out (the message says when the
+        time-out ended before a scaler could have answered)
     5   unknown variable name
     6   value malformed or out of range for the variable
     7   the variable cannot be set (reported by the scaler only), or cannot be
@@ -128,9 +185,17 @@ EXAMPLES
         New address of the LAN module.
     oxsctl dump --json > scaler.json
         Every variable as one JSON object.
+    oxsctl watch --json | jq -c 'select(.name == "ICHM")'
+        Follow the input selection.
     oxsctl send '?'
         Raw identity query; prints DEV33 for an Orlan Plus.
 )";
+
+const CommandPage *pageOf(const QString &word) {
+    for (const CommandPage &p : kCommandPages)
+        if (word == QLatin1String(p.word)) return &p;
+    return nullptr;
+}
 
 // Decimal digits only, within [min, max].
 bool parseDecimal(const QString &text, int min, int max, int &value) {
@@ -180,15 +245,6 @@ QString parseTimeout(const QString &text, Options &options) {
     return {};
 }
 
-struct CommandWord {
-    const char *word;
-    Command command;
-};
-constexpr CommandWord kCommands[] = {
-    {"status", Command::Status}, {"get", Command::Get},     {"set", Command::Set},
-    {"dump", Command::Dump},     {"watch", Command::Watch}, {"send", Command::Send},
-};
-
 QString checkArguments(const Options &o) {
     const int n = static_cast<int>(o.arguments.size());
     switch (o.command) {
@@ -214,9 +270,29 @@ QString checkArguments(const Options &o) {
     case Command::Version:
         break;
     }
-    if (o.json && o.command != Command::Get && o.command != Command::Dump)
-        return QStringLiteral("--json applies to get and dump only");
+    if (o.json && o.command != Command::Get && o.command != Command::Dump && o.command != Command::Status &&
+        o.command != Command::Watch)
+        return QStringLiteral("--json applies to status, get, dump and watch only");
     return {};
+}
+
+// QCommandLineParser's own messages read "Unknown option 'x'."; ours are lower case and name the option
+// as it was written.
+QString parserError(const QCommandLineParser &parser) {
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        const QString &name = unknown.first();
+        return QStringLiteral("unknown option '%1%2'")
+            .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name);
+    }
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    if (!text.isEmpty()) text[0] = text[0].toLower();
+    return text;
+}
+
+QString page(const CommandPage &p) {
+    return QStringLiteral("    %1\n%2").arg(QLatin1String(p.word), QLatin1String(p.description));
 }
 
 } // namespace
@@ -224,101 +300,94 @@ QString checkArguments(const Options &o) {
 ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     ParsedCommandLine result;
     Options &o = result.options;
-    int linkOptions = 0;
-    bool localPortGiven = false;
-    bool endOfOptions = false;
-    bool commandSeen = false;
 
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &arg = arguments[i];
-        if (!endOfOptions && arg == QLatin1String("--")) {
-            endOfOptions = true;
-            continue;
-        }
-        if (endOfOptions || !arg.startsWith(QLatin1Char('-')) || arg.size() == 1) {
-            if (!commandSeen) {
-                commandSeen = true;
-                for (const CommandWord &c : kCommands)
-                    if (arg == QLatin1String(c.word)) o.command = c.command;
-                if (o.command == Command::None) {
-                    result.error = QStringLiteral("unknown command '%1'").arg(arg);
-                    return result;
-                }
-            } else {
-                o.arguments << arg;
-            }
-            continue;
-        }
+    QCommandLineParser parser;
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
+    const QCommandLineOption version({QStringLiteral("V"), QStringLiteral("version")}, QString());
+    const QCommandLineOption json(QStringLiteral("json"), QString());
+    const QCommandLineOption paced(QStringLiteral("paced"), QString());
+    const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption udp(QStringLiteral("udp"), QString(), QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption tcp(QStringLiteral("tcp"), QString(), QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption localPort(QStringLiteral("local-port"), QString(), QStringLiteral("N"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("SECONDS"));
+    parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout});
 
-        // --name=value or --name value
-        QString name = arg;
-        QString value;
-        bool inlineValue = false;
-        const qsizetype eq = arg.indexOf(QLatin1Char('='));
-        if (arg.startsWith(QLatin1String("--")) && eq > 0) {
-            name = arg.left(eq);
-            value = arg.mid(eq + 1);
-            inlineValue = true;
-        }
-        const auto takeValue = [&]() -> bool {
-            if (inlineValue) return true;
-            if (i + 1 >= arguments.size()) return false;
-            value = arguments[++i];
-            return true;
-        };
-        const auto flag = [&](bool &target) {
-            if (inlineValue) result.error = QStringLiteral("%1 takes no value").arg(name);
-            target = true;
-        };
+    // The parser takes the program name first.
+    if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
+        result.error = parserError(parser);
+        return result;
+    }
 
-        if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
-            o.command = Command::Help;
+    QStringList positional = parser.positionalArguments();
+    QString word;
+    if (!positional.isEmpty()) {
+        word = positional.takeFirst();
+        const CommandPage *p = pageOf(word);
+        if (!p) {
+            result.error = QStringLiteral("unknown command '%1'").arg(word);
             return result;
         }
-        if (name == QLatin1String("--version")) {
-            o.command = Command::Version;
+        o.command = p->command;
+    }
+    if (parser.isSet(help)) {
+        o.command = Command::Help;
+        o.helpTopic = word == QLatin1String("help") ? QString() : word;
+        return result;
+    }
+    if (parser.isSet(version)) {
+        o.command = Command::Version;
+        return result;
+    }
+    if (o.command == Command::Help) {
+        if (positional.size() > 1) {
+            result.error = QStringLiteral("help takes one command name at most");
+        } else if (!positional.isEmpty()) {
+            o.helpTopic = positional.first();
+            if (!pageOf(o.helpTopic)) result.error = QStringLiteral("unknown command '%1'").arg(o.helpTopic);
+        }
+        return result;
+    }
+    o.arguments = positional;
+    o.json = parser.isSet(json);
+    o.paced = parser.isSet(paced);
+
+    const qsizetype linkOptions =
+        parser.values(serial).size() + parser.values(udp).size() + parser.values(tcp).size();
+    if (linkOptions > 1) {
+        result.error = QStringLiteral("give only one of --serial, --udp and --tcp");
+        return result;
+    }
+    if (parser.isSet(serial)) {
+        o.link = LinkKind::Serial;
+        o.serialPort = parser.value(serial);
+        if (o.serialPort.isEmpty()) result.error = QStringLiteral("--serial needs a port name");
+    } else if (parser.isSet(udp)) {
+        o.link = LinkKind::Udp;
+        result.error = parseEndpoint(QStringLiteral("--udp"), parser.value(udp), true, o);
+    } else if (parser.isSet(tcp)) {
+        o.link = LinkKind::Tcp;
+        result.error = parseEndpoint(QStringLiteral("--tcp"), parser.value(tcp), false, o);
+    }
+    if (!result.ok()) return result;
+    if (parser.isSet(localPort)) {
+        if (o.link != LinkKind::Udp) {
+            result.error = QStringLiteral("--local-port applies to --udp only");
             return result;
         }
-        if (name == QLatin1String("--json")) {
-            flag(o.json);
-        } else if (name == QLatin1String("--serial") || name == QLatin1String("--udp") ||
-                   name == QLatin1String("--tcp") || name == QLatin1String("--local-port") ||
-                   name == QLatin1String("--timeout")) {
-            if (!takeValue()) {
-                result.error = QStringLiteral("%1 needs a value").arg(name);
-                return result;
-            }
-            if (name == QLatin1String("--serial")) {
-                ++linkOptions;
-                o.link = LinkKind::Serial;
-                o.serialPort = value;
-                if (value.isEmpty()) result.error = QStringLiteral("--serial needs a port name");
-            } else if (name == QLatin1String("--udp")) {
-                ++linkOptions;
-                o.link = LinkKind::Udp;
-                result.error = parseEndpoint(name, value, true, o);
-            } else if (name == QLatin1String("--tcp")) {
-                ++linkOptions;
-                o.link = LinkKind::Tcp;
-                result.error = parseEndpoint(name, value, false, o);
-            } else if (name == QLatin1String("--local-port")) {
-                localPortGiven = true;
-                if (!parseDecimal(value, 0, 65535, o.localPort))
-                    result.error = QStringLiteral("--local-port must be 0 to 65535, not '%1'").arg(value);
-            } else {
-                result.error = parseTimeout(value, o);
-            }
-        } else {
-            result.error = QStringLiteral("unknown option '%1'").arg(arg);
+        // The last one given counts, as for the other options.
+        if (!parseDecimal(parser.value(localPort), 0, 65535, o.localPort)) {
+            result.error =
+                QStringLiteral("--local-port must be 0 to 65535, not '%1'").arg(parser.value(localPort));
+            return result;
         }
+    }
+    if (parser.isSet(timeout)) {
+        result.error = parseTimeout(parser.value(timeout), o);
         if (!result.ok()) return result;
     }
 
-    if (linkOptions > 1)
-        result.error = QStringLiteral("give only one of --serial, --udp and --tcp");
-    else if (localPortGiven && o.link != LinkKind::Udp)
-        result.error = QStringLiteral("--local-port applies to --udp only");
-    else if (o.command == Command::None)
+    if (o.command == Command::None)
         result.error = QStringLiteral("no command given");
     else
         result.error = checkArguments(o);
@@ -340,8 +409,25 @@ QString describeLink(const Options &options) {
     return QStringLiteral("TCP %1:%2").arg(options.host).arg(options.remotePort);
 }
 
-const char *manualText() {
-    return kManual;
+QString helpText(const QString &topic) {
+    if (!topic.isEmpty()) {
+        const CommandPage *p = pageOf(topic);
+        if (!p) return {};
+        QString text = QStringLiteral("oxsctl %1 - %2\n\nSYNOPSIS\n    oxsctl %3\n\nDESCRIPTION\n%4")
+                           .arg(QLatin1String(p->word), QLatin1String(p->summary), QLatin1String(p->synopsis),
+                                QLatin1String(p->description));
+        if (p->command == Command::Set) text += QLatin1Char('\n') + QLatin1String(kValues) + rangesText();
+        return text + QStringLiteral("\nThe links, options and exit status: oxsctl --help\n");
+    }
+    QString text = QLatin1String(kName) + QStringLiteral("SYNOPSIS\n");
+    for (const CommandPage &p : kCommandPages)
+        text += QStringLiteral("    oxsctl %1\n").arg(QLatin1String(p.synopsis));
+    text += QLatin1String(kLinkSynopsis) + QLatin1String(kDescription) + QStringLiteral("COMMANDS\n");
+    for (const CommandPage &p : kCommandPages)
+        text += page(p);
+    text +=
+        QLatin1Char('\n') + QLatin1String(kValues) + rangesText() + QLatin1Char('\n') + QLatin1String(kTail);
+    return text;
 }
 
 } // namespace OxsCtl

@@ -36,7 +36,9 @@ struct Options {
     int timeoutMs = kDefaultTimeoutMs;
     bool timeoutGiven = false;
     bool json = false;
+    bool paced = false; // the window's detection pace instead of the quick one
     Command command = Command::None;
+    QString helpTopic;     // Help: the command word asked about, empty for the whole manual
     QStringList arguments; // what follows the command word
 };
 
@@ -54,7 +56,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments);
 // "TCP 127.0.0.1:10500", "UDP 127.0.0.1:10500 (local port 10500)", "serial /dev/ttyS0".
 QString describeLink(const Options &options);
 
-// The manual page printed by --help.
-const char *manualText();
+// The whole manual for an empty topic, else the page of one command word. Empty for an unknown word.
+QString helpText(const QString &topic = QString());
 
 } // namespace OxsCtl

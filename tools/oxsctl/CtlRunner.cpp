@@ -6,6 +6,12 @@
 #include "ScalerModels.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <unistd.h>
 
 namespace OxsCtl {
 
@@ -22,6 +28,28 @@ int finalReplyRow(const Target &target) {
 
 QString storedNetworkSetting(const TOrlan_d &driver, const Target &target) {
     return readEntry(driver, target).valueText();
+}
+
+// Rows the scaler reports more than once in its report of every variable (once per input or per address
+// slot): the last report holds the value only when the report is over.
+bool reportedOnce(const Target &target) {
+    if (target.kind == TargetKind::Netmask) return true;
+    if (target.kind != TargetKind::Row) return false;
+    switch (target.index) {
+    case VAR_PCHAN:
+    case VAR_PENA:
+    case VAR_PRGBI:
+    case VAR_PISTD:
+    case VAR_PPROC:
+    case VAR_PADIP:
+        return false;
+    default:
+        return true;
+    }
+}
+
+int awaitedRow(const Target &target) {
+    return target.kind == TargetKind::Netmask ? int(VAR_NETMASK) : target.index;
 }
 
 QList<Target> watchedNetworkTargets() {
@@ -78,41 +106,84 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
     return kExitOk;
 }
 
-int openLink(TOrlan_d &driver, const Options &options, QString *why) {
-    try {
-        switch (options.link) {
-        case LinkKind::Serial:
-            // The driver opens the port as soon as it is named and clears the name when that fails.
-            driver.SetPort(options.serialPort);
-            if (driver.Port().isEmpty()) {
-                *why = driver.PortOpenError().replace(QLatin1Char('\r'), QStringLiteral(": "));
-                return kExitPortFailed;
-            }
-            return kExitOk;
-        case LinkKind::Udp:
-            // Every address first, so the socket is bound once, to the right port.
-            driver.SetIpLocalPort(options.localPort);
-            driver.SetIpRemoteAddress(options.host);
-            driver.SetIpRemotePort(options.remotePort);
-            driver.SetConType(CON_UDP);
-            if (!driver.Link(CON_UDP).IsActive()) {
-                *why = QStringLiteral("cannot bind UDP port %1: %2 (another port: --local-port)")
-                           .arg(options.localPort)
-                           .arg(driver.Link(CON_UDP).ErrorString());
-                return kExitPortFailed;
-            }
-            return kExitOk;
-        case LinkKind::Tcp:
-            driver.SetIpRemoteAddress(options.host);
-            driver.SetIpRemotePort(options.remotePort);
-            driver.SetConType(CON_TCP);
-            return kExitOk;
-        }
-    } catch (const EComError &e) {
-        *why = QString::fromLocal8Bit(e.what()).replace(QLatin1Char('\r'), QStringLiteral(": "));
-        return kExitPortFailed;
+TLinkPacing linkPacing(const Options &options) {
+    if (options.paced) return TLinkPacing::Window();
+    TLinkPacing pacing = TLinkPacing::Fast();
+    if (options.command == Command::Set || options.command == Command::Send)
+        pacing.queryAllMs = TLinkPacing::Window().queryAllMs;
+    return pacing;
+}
+
+QString serialOpenFailure(const QString &portName, const QString &systemText) {
+    QString path = TComPort::ResolvePortName(portName);
+    // The port component takes a relative name relative to the working folder.
+    if (!path.isEmpty() && !path.startsWith(QLatin1Char('/'))) path = QFileInfo(path).absoluteFilePath();
+    QString text = QStringLiteral("cannot open %1").arg(portName);
+    if (path != portName) text += QStringLiteral(" (%1)").arg(path);
+    text += QStringLiteral(": %1").arg(systemText);
+
+    const bool denied = systemText.contains(QLatin1String("permission"), Qt::CaseInsensitive) ||
+                        (::access(QFile::encodeName(path).constData(), R_OK | W_OK) != 0 && errno == EACCES);
+    if (denied) {
+        QString group = QFileInfo(path).group();
+        if (group.isEmpty() || group == QLatin1String("root")) group = QStringLiteral("dialout");
+        return text + QStringLiteral("\n    to use %1, add your user to its group %2 "
+                                     "(sudo usermod -aG %2 \"$USER\") and log in again")
+                          .arg(path, group);
     }
-    return kExitOk;
+    static const QRegularExpression comName(QStringLiteral(R"(^(?:\\\\\.\\)?COM([0-9]+)$)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch com = comName.match(portName);
+    if (com.hasMatch() && path != portName)
+        text += QStringLiteral("\n    %1 stands for %2; set OXS_COM%3 to use another device")
+                    .arg(portName, path, com.captured(1));
+    return text;
+}
+
+int openLink(TOrlan_d &driver, const Options &options, QString *why) {
+    const int code = [&] {
+        try {
+            switch (options.link) {
+            case LinkKind::Serial:
+                // The driver opens the port as soon as it is named and clears the name when that fails.
+                driver.SetPort(options.serialPort);
+                if (driver.Port().isEmpty()) {
+                    const QString error = driver.PortOpenError();
+                    *why = serialOpenFailure(options.serialPort, error.contains(QLatin1Char('\r'))
+                                                                     ? error.section(QLatin1Char('\r'), 1)
+                                                                     : error);
+                    return int(kExitPortFailed);
+                }
+                return int(kExitOk);
+            case LinkKind::Udp:
+                // Every address first, so the socket is bound once, to the right port.
+                driver.SetIpLocalPort(options.localPort);
+                driver.SetIpRemoteAddress(options.host);
+                driver.SetIpRemotePort(options.remotePort);
+                driver.SetConType(CON_UDP);
+                if (!driver.Link(CON_UDP).IsActive()) {
+                    *why = QStringLiteral("cannot bind UDP port %1: %2 (another port: --local-port)")
+                               .arg(options.localPort)
+                               .arg(driver.Link(CON_UDP).ErrorString());
+                    return int(kExitPortFailed);
+                }
+                return int(kExitOk);
+            case LinkKind::Tcp:
+                driver.SetIpRemoteAddress(options.host);
+                driver.SetIpRemotePort(options.remotePort);
+                driver.SetConType(CON_TCP);
+                return int(kExitOk);
+            }
+        } catch (const EComError &e) {
+            *why = QString::fromLocal8Bit(e.what()).replace(QLatin1Char('\r'), QStringLiteral(": "));
+            return int(kExitPortFailed);
+        }
+        return int(kExitOk);
+    }();
+    // The link is reset now, so a new pace takes effect at once. --paced leaves the driver exactly as the
+    // window has it: its first step 3 s after creation.
+    if (code == kExitOk && !options.paced) driver.SetLinkPacing(linkPacing(options));
+    return code;
 }
 
 Runner::Runner(TOrlan_d &driver, Request request, Writer out, Writer err, QObject *parent)
@@ -122,12 +193,14 @@ Runner::Runner(TOrlan_d &driver, Request request, Writer out, Writer err, QObjec
     connect(&m_timeout, &QTimer::timeout, this, &Runner::onTimeout);
     m_replyWindow.setSingleShot(true);
     connect(&m_replyWindow, &QTimer::timeout, this, [this] { finish(kExitOk); });
+    connect(&m_connectCheck, &QTimer::timeout, this, &Runner::checkConnect);
 }
 
 Runner::~Runner() {
     m_driver.OnConnected = nullptr;
     m_driver.OnReady = nullptr;
     m_driver.OnRecString = nullptr;
+    m_driver.OnSentString = nullptr;
     for (int i = 0; i < VAR_COUNT; ++i)
         if (TOrlanNotifyEvent *event = m_driver.ChangeEvent(i)) *event = nullptr;
 }
@@ -136,14 +209,31 @@ void Runner::start() {
     m_driver.OnConnected = [this](TOrlan_d *, int32_t) { onConnected(); };
     m_driver.OnReady = [this](TOrlan_d *, int32_t) { onReady(); };
     m_driver.OnRecString = [this](TOrlan_d *, int32_t) { onRecString(); };
+    m_driver.OnSentString = [this](TOrlan_d *, int32_t) { onSentString(); };
     for (int i = 0; i < VAR_COUNT; ++i)
         if (TOrlanNotifyEvent *event = m_driver.ChangeEvent(i))
             *event = [this, i](TOrlan_d *, int32_t) { onChange(i); };
 
-    const Command command = m_request.options.command;
-    if (command != Command::Watch || m_request.options.timeoutGiven)
-        m_timeout.start(m_request.options.timeoutMs);
-    if (command == Command::Watch) {
+    m_clock.start();
+    const Options &o = m_request.options;
+    if (o.command != Command::Watch || o.timeoutGiven) m_timeout.start(o.timeoutMs);
+    if (m_driver.ConType() == CON_TCP) m_connectCheck.start(kConnectCheckMs);
+
+    // What completes a read: status needs the version, get its variables, each reported after the request
+    // for every variable went out (what the driver held before is no answer); the rest of the report is not
+    // waited for. --paced, dump and the variables reported more than once wait for its end.
+    m_reported.assign(VAR_COUNT, false);
+    m_waitReady = o.paced || o.command == Command::Dump;
+    if (o.command == Command::Status) m_awaitedRows << VAR_VERUPD;
+    for (const Target &t : m_request.targets) {
+        if (reportedOnce(t))
+            m_awaitedRows << awaitedRow(t);
+        else
+            m_waitReady = true;
+    }
+
+    if (o.command == Command::Watch) {
+        m_shownRows.assign(VAR_COUNT, std::nullopt);
         for (const Target &t : watchedNetworkTargets())
             m_shownNetwork << storedNetworkSetting(m_driver, t);
     }
@@ -163,6 +253,7 @@ void Runner::finish(int code) {
     m_finished = true;
     m_timeout.stop();
     m_replyWindow.stop();
+    m_connectCheck.stop();
     if (finished) finished(code);
 }
 
@@ -183,21 +274,62 @@ void Runner::onTimeout() {
     default:
         break;
     }
+    const Options &o = m_request.options;
+    const bool couldAnswer = m_firstProbeMs >= 0 && m_clock.elapsed() - m_firstProbeMs >= kAnswerTimeMs;
+    if (!m_connectedOnce && !couldAnswer) {
+        QString reason;
+        if (m_driver.ConType() == CON_TCP && !m_linkSeenOpen && !m_driver.Link(CON_TCP).IsActive())
+            reason = QStringLiteral("the TCP connection was not made yet");
+        else if (m_firstProbeMs >= 0)
+            reason = QStringLiteral("the identity query went out only %1 ms before")
+                         .arg(m_clock.elapsed() - m_firstProbeMs);
+        else if (o.paced)
+            reason = QStringLiteral("with --paced the first identity query goes out about 5 s after start");
+        else
+            reason = QStringLiteral("no identity query had gone out yet");
+        m_err(QStringLiteral("oxsctl: the time-out of %1 s ended before a scaler could answer on %2: %3\n")
+                  .arg(o.timeoutMs / 1000.0)
+                  .arg(describeLink(o), reason));
+        finish(kExitNoScaler);
+        return;
+    }
     m_err(QStringLiteral("oxsctl: no scaler %1 on %2 within %3 s\n")
               .arg(m_connectedOnce ? QStringLiteral("became ready") : QStringLiteral("answered"),
-                   describeLink(m_request.options))
-              .arg(m_request.options.timeoutMs / 1000.0));
+                   describeLink(o))
+              .arg(o.timeoutMs / 1000.0));
     finish(kExitNoScaler);
+}
+
+// A TCP connect that fails before any connection was made ends the command: the reason (refused, host
+// not found, network unreachable) does not go away by retrying within the time-out.
+void Runner::checkConnect() {
+    TLink &tcp = m_driver.Link(CON_TCP);
+    if (m_linkSeenOpen || tcp.IsActive()) {
+        m_linkSeenOpen = true;
+        m_connectCheck.stop();
+        return;
+    }
+    if (m_driver.TcpConnectAttempts() == 0 || tcp.ErrorString().isEmpty()) return;
+    m_connectCheck.stop();
+    m_err(QStringLiteral("oxsctl: cannot connect to %1: %2\n")
+              .arg(describeLink(m_request.options), tcp.ErrorString()));
+    finish(kExitPortFailed);
+}
+
+void Runner::onSentString() {
+    if (m_firstProbeMs < 0 && m_driver.sentString() == QByteArray("?") &&
+        m_driver.Link(m_driver.ConType()).IsActive())
+        m_firstProbeMs = m_clock.elapsed();
 }
 
 void Runner::onConnected() {
     const bool connected = m_driver.Connected();
-    ++m_cause;
+    if (connected) m_linkSeenOpen = true;
     switch (m_request.options.command) {
     case Command::Watch:
         if (int(connected) != m_shownConnected) {
             m_shownConnected = connected;
-            watchLine(QStringLiteral("Connected"), QString::number(int(connected)));
+            watchLine(Entry{QStringLiteral("Connected"), Entry::Type::Boolean, uint32_t(connected), {}});
         }
         return;
     case Command::Set:
@@ -219,19 +351,23 @@ void Runner::onConnected() {
         m_replyWindow.start(kReplyWindowMs);
         return;
     default:
-        if (connected) m_connectedOnce = true;
+        if (!connected) {
+            m_reported.assign(VAR_COUNT, false); // a new connection brings a new report
+            return;
+        }
+        m_connectedOnce = true;
+        if (readComplete()) printReadResults();
         return;
     }
 }
 
 void Runner::onReady() {
     const bool ready = m_driver.Ready();
-    ++m_cause;
     switch (m_request.options.command) {
     case Command::Watch:
         if (int(ready) != m_shownReady) {
             m_shownReady = ready;
-            watchLine(QStringLiteral("Ready"), QString::number(int(ready)));
+            watchLine(Entry{QStringLiteral("Ready"), Entry::Type::Boolean, uint32_t(ready), {}});
         }
         return;
     case Command::Status:
@@ -244,25 +380,32 @@ void Runner::onReady() {
     }
 }
 
+// DEV is the connected scaler's answer to the identity query; every other row counts once reported after
+// the request for every variable.
+bool Runner::readComplete() const {
+    if (m_waitReady || !m_driver.Connected()) return false;
+    for (int row : m_awaitedRows)
+        if (row != VAR_DEV && !m_reported[std::size_t(row)]) return false;
+    return true;
+}
+
 void Runner::printReadResults() {
     if (m_finished) return;
     const Options &o = m_request.options;
+    QList<Entry> entries;
     if (o.command == Command::Status) {
         const uint32_t dev = m_driver.Value(VAR_DEV);
         const uint32_t version = m_driver.Value(VAR_VERUPD);
-        m_out(QStringLiteral("DEV=%1\nMODEL=%2\nVERSION=%3.%4\nLINK=%5\n")
-                  .arg(dev)
-                  .arg(Models::ModelName(dev))
-                  .arg(version / 100)
-                  .arg(version % 100)
-                  .arg(describeLink(o)));
-        finish(kExitOk);
-        return;
+        entries = {{QStringLiteral("DEV"), Entry::Type::Number, dev, {}},
+                   {QStringLiteral("MODEL"), Entry::Type::Text, 0, Models::ModelName(dev)},
+                   {QStringLiteral("VERSION"), Entry::Type::Text, 0,
+                    QStringLiteral("%1.%2").arg(version / 100).arg(version % 100)},
+                   {QStringLiteral("LINK"), Entry::Type::Text, 0, describeLink(o)}};
+    } else {
+        const QList<Target> targets = o.command == Command::Dump ? dumpTargets() : m_request.targets;
+        for (const Target &t : targets)
+            entries << readEntry(m_driver, t);
     }
-    const QList<Target> targets = o.command == Command::Dump ? dumpTargets() : m_request.targets;
-    QList<Entry> entries;
-    for (const Target &t : targets)
-        entries << readEntry(m_driver, t);
     m_out(o.json ? formatJson(entries) : formatLines(entries));
     finish(kExitOk);
 }
@@ -356,13 +499,22 @@ void Runner::confirm(const QString &reported, bool asked) {
 
 void Runner::onChange(int index) {
     switch (m_request.options.command) {
-    case Command::Watch:
-        if (index == VAR_DEV) {
-            if (m_devPrinted == m_cause) return;
-            m_devPrinted = m_cause;
-        }
-        watchLine(QLatin1String(kRows[index].property),
-                  index == VAR_NETMASK ? m_driver.NETMASK() : formatRowValue(index, m_driver.Value(index)));
+    case Command::Watch: {
+        // Only changes: the driver raises an event for every report, the keep-alive DEV included.
+        const Entry e = index == VAR_NETMASK
+                            ? Entry{QStringLiteral("NETMASK"), Entry::Type::Text, 0, m_driver.NETMASK()}
+                            : rowEntry(index, m_driver.Value(index));
+        std::optional<QString> &shown = m_shownRows[std::size_t(index)];
+        if (shown == e.valueText()) return;
+        shown = e.valueText();
+        watchLine(e);
+        return;
+    }
+    case Command::Status:
+    case Command::Get:
+        if (!dumpRunning()) return;
+        m_reported[std::size_t(index)] = true;
+        if (readComplete()) printReadResults();
         return;
     case Command::Set:
         if (expectingReply() && m_request.assignments[m_current].target.kind == TargetKind::Row &&
@@ -375,7 +527,7 @@ void Runner::onChange(int index) {
 }
 
 void Runner::onRecString() {
-    ++m_cause;
+    m_linkSeenOpen = true;
     const QByteArray msg = m_driver.receivedString();
     switch (m_request.options.command) {
     case Command::Send:
@@ -411,9 +563,9 @@ void Runner::onRecString() {
 // ---------------------------------------------------------------------------------------------------------
 // watch
 
-void Runner::watchLine(const QString &name, const QString &value) {
+void Runner::watchLine(const Entry &entry) {
     const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
-    m_out(time + QLatin1Char(' ') + name + QLatin1Char('=') + value + QLatin1Char('\n'));
+    m_out(formatWatchLine(time, entry, m_request.options.json));
 }
 
 void Runner::watchNetwork() {
@@ -422,7 +574,7 @@ void Runner::watchNetwork() {
         const QString now = storedNetworkSetting(m_driver, targets[i]);
         if (now != m_shownNetwork.value(i)) {
             m_shownNetwork[i] = now;
-            watchLine(targets[i].name, now);
+            watchLine(readEntry(m_driver, targets[i]));
         }
     }
 }

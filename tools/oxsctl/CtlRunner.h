@@ -4,14 +4,18 @@
 #include "CtlValues.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <functional>
+#include <optional>
+#include <vector>
 
 class TOrlan_d;
+struct TLinkPacing;
 
 namespace OxsCtl {
 
@@ -32,9 +36,17 @@ struct Request {
 // for standard error in *why. Nothing here needs the link.
 int prepareRequest(const Options &options, Request &request, QString *why);
 
-// Opens the link the options choose on a freshly created driver. Returns kExitOk, or kExitPortFailed with
-// the reason in *why. A TCP connection that is refused is not a failure here: the driver keeps retrying.
+// How fast the driver looks for the scaler. Quick unless --paced; set and send need no report of every
+// variable, so they leave the request for it at the window's pause, by which time they are done.
+TLinkPacing linkPacing(const Options &options);
+
+// Opens the link the options choose on a freshly created driver and sets its pace. Returns kExitOk, or
+// kExitPortFailed with the reason in *why. A TCP connect runs on from here; the Runner reports its failure.
 int openLink(TOrlan_d &driver, const Options &options, QString *why);
+
+// Why a serial port cannot be opened: the name, the device path it stands for, the system's reason and,
+// when access is denied, how to get it.
+QString serialOpenFailure(const QString &portName, const QString &systemText);
 
 // Runs one command on the driver's events and reports the exit code through `finished`, once.
 // Takes over the driver's event handlers for its lifetime.
@@ -45,6 +57,10 @@ class Runner : public QObject {
 
     // How long send listens for replies once its text is out.
     static constexpr int kReplyWindowMs = 1000;
+    // An identity query that went out at least this long before the time-out could have been answered.
+    static constexpr int kAnswerTimeMs = 250;
+    // How often a TCP connect that has not succeeded yet is checked for a failure.
+    static constexpr int kConnectCheckMs = 20;
 
     Runner(TOrlan_d &driver, Request request, Writer out, Writer err, QObject *parent = nullptr);
     ~Runner() override;
@@ -60,8 +76,11 @@ class Runner : public QObject {
     void onReady();
     void onChange(int index);
     void onRecString();
+    void onSentString();
     void onTimeout();
+    void checkConnect();
 
+    bool readComplete() const;
     void printReadResults();
     void sendNext();
     void sendCurrent();
@@ -71,7 +90,7 @@ class Runner : public QObject {
     bool dumpRunning() const;
     bool expectingReply() const { return m_current >= 0 && m_awaiting && m_sent; }
 
-    void watchLine(const QString &name, const QString &value);
+    void watchLine(const Entry &entry);
     void watchNetwork();
 
     void finish(int code);
@@ -82,17 +101,25 @@ class Runner : public QObject {
     Writer m_err;
     QTimer m_timeout;
     QTimer m_replyWindow;
+    QTimer m_connectCheck;
+    QElapsedTimer m_clock;
+    qint64 m_firstProbeMs = -1; // first identity query on an open link, from start
+    bool m_linkSeenOpen = false;
     bool m_finished = false;
     bool m_connectedOnce = false;
+
+    // status and get: the rows reported since the request for every variable went out
+    std::vector<bool> m_reported;
+    QList<int> m_awaitedRows; // the rows whose reports complete the command
+    bool m_waitReady = false; // only the end of the report completes it
 
     // set
     int m_current = -1;      // assignment in progress
     bool m_awaiting = false; // it is not confirmed yet
     bool m_sent = false;     // its command went out
 
-    // watch
-    quint64 m_cause = 0;          // advances with every received message and link event
-    quint64 m_devPrinted = ~0ull; // cause of the last DEV line (the driver raises its event twice)
+    // watch: what was printed last, so that only changes are printed
+    std::vector<std::optional<QString>> m_shownRows; // per row; empty before the first report
     int m_shownConnected = 0;
     int m_shownReady = 0;
     QStringList m_shownNetwork;

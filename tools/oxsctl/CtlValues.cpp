@@ -24,6 +24,28 @@ constexpr NetworkName kNetworkNames[] = {
     {"LOCAL_PORT", TargetKind::LocalPort}, {"REMOTE_PORT", TargetKind::RemotePort},
 };
 
+// The ranges the scaler's settings take where the design gives one: the picture adjustments and the
+// standby time on their 0..255 scroll bars, the black delay on its 0..30 scale, inputs and audio channels
+// 1..5, list positions and codes of the window's pages, lock bits, frame memory modes and numbers, address
+// slots. Settable rows not listed take the whole range of their kind.
+struct RangeRow {
+    int index;
+    int64_t min;
+    int64_t max;
+};
+constexpr RangeRow kRanges[] = {
+    {VAR_ICHNM, 1, 5},   {VAR_IPMODEM, 0, 2},   {VAR_HPOS, 0, 255},   {VAR_VPOS, 0, 255},
+    {VAR_HSIZ, 0, 255},  {VAR_VSIZ, 0, 255},    {VAR_BRGT, 0, 255},   {VAR_CONTR, 0, 255},
+    {VAR_COLOR, 0, 255}, {VAR_HUE, 0, 255},     {VAR_PROC, 0, 7},     {VAR_IASP, 0, 2},
+    {VAR_OFMTM, 0, 10},  {VAR_ORATEM, 0, 3},    {VAR_OSYNCM, 0, 2},   {VAR_OASP, 0, 2},
+    {VAR_ACHANM, 1, 5},  {VAR_AMODEM, 0, 1},    {VAR_REFREQ, 0, 1},   {VAR_PCHAN, 0, 5},
+    {VAR_PRGBI, 0, 7},   {VAR_PISTD, 0, 4},     {VAR_LOCK, 0, 3},     {VAR_OSYNCTIME, 0, 30},
+    {VAR_OTYPEM, 1, 3},  {VAR_STBTIME, 0, 255}, {VAR_FAMODEM_, 1, 3}, {VAR_FANUMBER, 0, 9},
+    {VAR_PADIP, 0, 3},
+};
+
+constexpr int64_t kPortMax = 65535;
+
 Target networkTarget(TargetKind kind) {
     for (const NetworkName &n : kNetworkNames)
         if (n.kind == kind) return Target{kind, -1, QLatin1String(n.name)};
@@ -85,6 +107,19 @@ QString jsonString(const QString &text) {
             out += c;
     }
     return out + QLatin1Char('"');
+}
+
+QString jsonValue(const Entry &e) {
+    switch (e.type) {
+    case Entry::Type::Boolean:
+        return e.number ? QStringLiteral("true") : QStringLiteral("false");
+    case Entry::Type::Text:
+        return jsonString(e.text);
+    case Entry::Type::Number:
+    case Entry::Type::Signed:
+        break;
+    }
+    return e.valueText();
 }
 
 } // namespace
@@ -163,38 +198,94 @@ int parseValue(const Target &target, const QString &text, Value &value, QString 
         return kExitOk;
     }
     if (target.isPort()) {
-        if (!parseNumberEx(text, false, n, hex) || n > 65535)
+        if (!parseNumberEx(text, false, n, hex) || n > kPortMax)
             return fail(QStringLiteral("a port from 0 to 65535"));
         value.number = static_cast<uint32_t>(n);
         return kExitOk;
     }
-    switch (kRows[target.index].kind) {
-    case Kind::BOOL:
-        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-            n = 1;
-        else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
-            n = 0;
-        else if (!parseNumberEx(text, false, n, hex) || n > 1)
-            return fail(QStringLiteral("0, 1, true or false"));
-        break;
-    case Kind::OCTET:
-        if (!parseNumberEx(text, false, n, hex) || n > 255)
-            return fail(QStringLiteral("a number from 0 to 255"));
-        break;
-    case Kind::I32:
-        // Hexadecimal gives the 32-bit pattern; decimal must fit a signed 32-bit number.
-        if (!parseNumberEx(text, true, n, hex) || n < std::numeric_limits<int32_t>::min() ||
-            (!hex && n > std::numeric_limits<int32_t>::max()))
-            return fail(QStringLiteral("a number from -2147483648 to 2147483647"));
-        break;
-    case Kind::U32:
-    case Kind::PORT:
-    case Kind::NETMASK:
-        if (!parseNumberEx(text, false, n, hex)) return fail(QStringLiteral("a number from 0 to 4294967295"));
-        break;
-    }
+    const Kind kind = kRows[target.index].kind;
+    const ValueRange range = rowRange(target.index);
+    const QString expected = kind == Kind::BOOL
+                                 ? QStringLiteral("0, 1, true or false")
+                                 : QStringLiteral("a number from %1 to %2").arg(range.min).arg(range.max);
+    if (kind == Kind::BOOL && text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+        n = 1;
+    else if (kind == Kind::BOOL && text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+        n = 0;
+    else if (!parseNumberEx(text, range.min < 0, n, hex))
+        return fail(expected);
+    // A hexadecimal number for a signed row is its 32-bit pattern.
+    if (kind == Kind::I32 && hex && n > std::numeric_limits<int32_t>::max()) n -= int64_t(1) << 32;
+    if (n < range.min || n > range.max) return fail(expected);
     value.number = static_cast<uint32_t>(n);
     return kExitOk;
+}
+
+ValueRange rowRange(int index) {
+    for (const RangeRow &r : kRanges)
+        if (r.index == index) return {r.min, r.max};
+    switch (kRows[index].kind) {
+    case Kind::BOOL:
+        return {0, 1};
+    case Kind::OCTET:
+        return {0, 255};
+    case Kind::I32:
+        return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+    case Kind::PORT:
+        return {0, kPortMax};
+    case Kind::U32:
+    case Kind::NETMASK:
+        break;
+    }
+    return {0, std::numeric_limits<uint32_t>::max()};
+}
+
+QString rangesText() {
+    struct Group {
+        QString label;
+        QStringList names;
+    };
+    QList<Group> groups;
+    const auto add = [&groups](const QString &label, const QString &name) {
+        for (Group &g : groups) {
+            if (g.label == label) {
+                g.names << name;
+                return;
+            }
+        }
+        groups.append({label, {name}});
+    };
+    for (const Row &row : kRows) {
+        if (row.access != Access::SET && row.access != Access::WRITEONLY) continue;
+        const ValueRange r = rowRange(row.index);
+        add(r.min == 0 && r.max == 1 ? QStringLiteral("0 or 1")
+                                     : QStringLiteral("%1 to %2").arg(r.min).arg(r.max),
+            QLatin1String(row.property));
+    }
+    for (const char *name : {"LOCAL_PORT", "REMOTE_PORT"})
+        add(QStringLiteral("0 to %1").arg(kPortMax), QLatin1String(name));
+    for (const char *name : {"LOCAL_IP", "REMOTE_IP", "GATEWAY_IP", "NETMASK"})
+        add(QStringLiteral("dotted quad"), QLatin1String(name));
+
+    constexpr int kLabelWidth = 18;
+    constexpr int kLineWidth = 78;
+    QString out;
+    for (const Group &g : groups) {
+        QString line = QStringLiteral("    ") + g.label.leftJustified(kLabelWidth - 1) + QLatin1Char(' ');
+        const int indent = static_cast<int>(line.size());
+        bool first = true;
+        for (const QString &name : g.names) {
+            if (!first && line.size() + 1 + name.size() > kLineWidth) {
+                out += line + QLatin1Char('\n');
+                line = QString(indent, QLatin1Char(' ')) + name;
+            } else {
+                line += (first ? QString() : QStringLiteral(" ")) + name;
+            }
+            first = false;
+        }
+        out += line + QLatin1Char('\n');
+    }
+    return out;
 }
 
 QString formatRowValue(int index, uint32_t value) {
@@ -263,11 +354,17 @@ Entry readEntry(const TOrlan_d &driver, const Target &target) {
     case TargetKind::Row:
         break;
     }
-    const Kind kind = kRows[target.index].kind;
+    return rowEntry(target.index, driver.Value(target.index));
+}
+
+Entry rowEntry(int index, uint32_t value) {
+    Entry e;
+    e.name = QLatin1String(kRows[index].property);
+    const Kind kind = kRows[index].kind;
     e.type = kind == Kind::BOOL  ? Entry::Type::Boolean
              : kind == Kind::I32 ? Entry::Type::Signed
                                  : Entry::Type::Number;
-    e.number = driver.Value(target.index);
+    e.number = value;
     return e;
 }
 
@@ -299,21 +396,17 @@ QString formatJson(const QList<Entry> &entries) {
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const Entry &e = entries[i];
         out += i ? QStringLiteral(",\n  ") : QStringLiteral("\n  ");
-        out += jsonString(e.name) + QStringLiteral(": ");
-        switch (e.type) {
-        case Entry::Type::Boolean:
-            out += e.number ? QStringLiteral("true") : QStringLiteral("false");
-            break;
-        case Entry::Type::Text:
-            out += jsonString(e.text);
-            break;
-        case Entry::Type::Number:
-        case Entry::Type::Signed:
-            out += e.valueText();
-            break;
-        }
+        out += jsonString(e.name) + QStringLiteral(": ") + jsonValue(e);
     }
     return out + (entries.isEmpty() ? QStringLiteral("}\n") : QStringLiteral("\n}\n"));
+}
+
+QString formatWatchLine(const QString &time, const Entry &entry, bool json) {
+    if (!json)
+        return time + QLatin1Char(' ') + entry.name + QLatin1Char('=') + entry.valueText() +
+               QLatin1Char('\n');
+    return QStringLiteral("{\"time\": %1, \"name\": %2, \"value\": %3}\n")
+        .arg(jsonString(time), jsonString(entry.name), jsonValue(entry));
 }
 
 bool unescape(const QString &text, QByteArray &bytes, QString *why) {

@@ -36,6 +36,16 @@ struct Value {
 // Looks a name up, ignoring letter case. Returns false when there is no such variable.
 bool lookupTarget(const QString &name, Target &target);
 
+// The values a settable row takes: its range in the table of ranges, else the whole range of its kind
+// (0..4294967295 unsigned, the signed 32-bit range for the signed kind, 0..1 on/off, 0..255 octets).
+struct ValueRange {
+    int64_t min = 0;
+    int64_t max = 0;
+};
+ValueRange rowRange(int index);
+// The ranges of every settable variable, grouped, for the manual.
+QString rangesText();
+
 // Each returns kExitOk, or the exit code with a message for standard error in *why.
 int checkReadable(const Target &target, QString *why);
 int checkSettable(const Target &target, QString *why);
@@ -72,6 +82,10 @@ QList<Target> dumpTargets();
 
 QString formatLines(const QList<Entry> &entries); // NAME=VALUE lines
 QString formatJson(const QList<Entry> &entries);  // one JSON object, in the order given
+// One watch line: TIME NAME=VALUE, or with json one JSON object {"time", "name", "value"} on one line.
+QString formatWatchLine(const QString &time, const Entry &entry, bool json);
+// A row's stored value as an entry of its type.
+Entry rowEntry(int index, uint32_t value);
 
 // C-style escapes: \r \n \t \0 \a \b \f \v \\ \" \' \? \xHH and \NNN (octal). Returns false with a
 // message in *why on a malformed escape.

@@ -35,7 +35,7 @@ int main(int argc, char *argv[]) {
     if (!parsed.ok()) return fail(kExitUsage, parsed.error);
     const Options &options = parsed.options;
     if (options.command == Command::Help) {
-        writeTo(stdout, QString::fromUtf8(manualText()));
+        writeTo(stdout, helpText(options.helpTopic));
         return kExitOk;
     }
     if (options.command == Command::Version) {
@@ -52,7 +52,7 @@ int main(int argc, char *argv[]) {
 
     int exitCode = kExitFailure;
     {
-        // The driver's detection runs from its creation: first probe step 3 s later.
+        // The driver's detection runs from its creation; opening the link sets its pace.
         TOrlan_d driver;
         if (const int code = openLink(driver, options, &why)) return fail(code, why);
 
