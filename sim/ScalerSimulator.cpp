@@ -237,6 +237,7 @@ void ScalerSimulator::handleCommand(Session &session, const SimCommand &cmd) {
     reply(session, outcome.replies);
     if (outcome.inputTaken) m_takeTimer.start(m_timings.takeMs);
     if (outcome.frameJobStarted) m_frameTimer.start(m_timings.frameJobMs);
+    if (outcome.uploadStarted && session.transport() == Session::Transport::Serial) startUpload(session);
     if (outcome.settingsChanged) pulseStore();
 }
 
@@ -246,6 +247,29 @@ void ScalerSimulator::reply(Session &session, const QList<QByteArray> &lines) {
         session.sendLine(line);
         emit lineSent(line, session.peerName());
     }
+}
+
+// The raw phase takes the session over once the command that started it has been handled.
+void ScalerSimulator::startUpload(Session &session) {
+    QPointer<Session> target(&session);
+    auto backToText = [this, target] {
+        if (target) target->setHandler(makeTextHandler());
+    };
+    auto finished = [this](const QImage &field) {
+        m_state.finishUpload(!field.isNull());
+        if (field.isNull()) {
+            ++m_uploadsAborted;
+        } else {
+            m_storedFrame = field;
+            ++m_uploadsStored;
+            if (!m_saveFramePath.isEmpty()) field.save(m_saveFramePath, "BMP");
+        }
+        emit uploadEnded(!field.isNull());
+    };
+    QTimer::singleShot(0, &session, [this, target, backToText, finished] {
+        if (target)
+            target->setHandler(std::make_unique<FrameReceiver>(*target, m_upload, backToText, finished));
+    });
 }
 
 void ScalerSimulator::pulseStore() {

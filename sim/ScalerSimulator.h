@@ -1,10 +1,12 @@
 #pragma once
 
 #include "CommandSplitter.h"
+#include "FrameReceiver.h"
 #include "ScalerState.h"
 #include "Session.h"
 
 #include <QHostAddress>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -68,6 +70,15 @@ class ScalerSimulator : public QObject {
     // Sends one line (line end added) to every host.
     void broadcast(const QByteArray &line);
 
+    // Frame uploads over a serial session: how they are taken, and what the last complete one stored.
+    void setUploadSettings(const UploadSettings &settings) { m_upload = settings; }
+    const UploadSettings &uploadSettings() const { return m_upload; }
+    // Also writes every stored field to this BMP file (none when empty).
+    void setSaveFramePath(const QString &path) { m_saveFramePath = path; }
+    QImage storedFrame() const { return m_storedFrame; }
+    int uploadsStored() const { return m_uploadsStored; }
+    int uploadsAborted() const { return m_uploadsAborted; }
+
     // Commands as received, oldest first ("100H", "?", "#"), including those left unanswered.
     QStringList commandLog() const { return m_log; }
     int commandCount() const { return m_commandCount; }
@@ -82,12 +93,14 @@ class ScalerSimulator : public QObject {
     void commandReceived(const QString &command, const QString &peer);
     void lineSent(const QByteArray &line, const QString &peer);
     void sessionOpened(OxsSim::Session *session);
+    void uploadEnded(bool stored);
 
   private:
     void addSession(Session *session);
     void removeSession(Session *session);
     void reply(Session &session, const QList<QByteArray> &lines);
     void pulseStore();
+    void startUpload(Session &session);
 
     static constexpr int kMaxLog = 10000;
 
@@ -102,6 +115,11 @@ class ScalerSimulator : public QObject {
     QTimer m_takeTimer;
     QTimer m_storeTimer;
     QTimer m_frameTimer;
+    UploadSettings m_upload;
+    QString m_saveFramePath;
+    QImage m_storedFrame;
+    int m_uploadsStored = 0;
+    int m_uploadsAborted = 0;
     QStringList m_log;
     int m_commandCount = 0;
 };

@@ -597,7 +597,14 @@ Outcome ScalerState::setFrameExec(quint32 v) {
     o.replies << replyLine(VAR_FAEXEC);
     // Recording (mode 1) and deleting (mode 3) take a moment; other modes wait for the host.
     o.frameJobStarted = v != 0 && (m_v[VAR_FAMODEM_] == 1 || m_v[VAR_FAMODEM_] == 3);
+    // Mode 2 with transfer mode 0 is a raw upload from the host.
+    o.uploadStarted = v != 0 && m_v[VAR_FAMODEM_] == 2 && m_v[VAR_FATRMODE] == 0;
     return o;
+}
+
+void ScalerState::finishUpload(bool stored) {
+    m_v[VAR_FAEXEC] = 0;
+    if (stored) m_v[VAR_FAREC] = 1;
 }
 
 QList<QByteArray> ScalerState::finishFrameJob() {

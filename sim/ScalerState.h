@@ -17,6 +17,7 @@ struct Outcome {
     bool settingsChanged = false; // a stored setting changed: the scaler stores (STORE pulse)
     bool inputTaken = false;      // an input was selected: TAKEEVA returns to 1 later
     bool frameJobStarted = false; // a frame memory job runs: it finishes later
+    bool uploadStarted = false;   // the host is about to stream a picture into the frame memory
 };
 
 // The scaler's variables and what it does with each command. No timing and no transport here.
@@ -52,6 +53,8 @@ class ScalerState {
     QList<QByteArray> finishTake();
     // Ends a pending frame memory job; returns the lines to report.
     QList<QByteArray> finishFrameJob();
+    // An upload ended: with a stored picture the frame memory holds a frame.
+    void finishUpload(bool stored);
     // Ends a STORE pulse; returns "STO0" style lines. beginStore() returns "STO1".
     QList<QByteArray> beginStore();
     QList<QByteArray> endStore();

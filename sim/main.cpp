@@ -22,7 +22,9 @@ SYNOPSIS
               [--udp-port PORT | --no-udp] [--pty] [--tty PATH]
               [--silent] [--model-code N] [--drop-after S [--drop-for S]]
               [--chunked] [--chunk-bytes N] [--long-replies] [--garbage]
-              [--seed N] [-v]
+              [--seed N] [--save-frame FILE] [--line-rate BAUD]
+              [--hold-after N [--hold-ms MS]] [--abort-after N]
+              [--silent-after N] [-v]
     orlan-sim -h | --help
     orlan-sim --version
 
@@ -92,6 +94,24 @@ FAULT OPTIONS
     --seed N
         Seed of the random choices of --chunked and --garbage. Default: 1.
 
+FRAME UPLOAD
+    A host uploads a 720 x 288 picture into the frame memory over a serial
+    line (--pty or --tty): FAMODEM_ 2, FATRMODE 0, FAEXEC 1, then escaped RGB
+    bytes in chunks that the simulator acknowledges, rows ended by ESC CR and
+    the picture by ESC EOT.
+    --save-frame FILE
+        Write every picture received whole to FILE as a BMP.
+    --line-rate BAUD
+        Acknowledge no faster than a line of BAUD (10 bits a byte) would carry
+        the bytes, e.g. 57600. Default: as fast as they come.
+    --hold-after N
+        After chunk N hold the host with ESC DC3, release it with ESC DC1
+        --hold-ms MS later (default 1000).
+    --abort-after N
+        Answer chunk N with ESC CAN: the scaler aborts the upload.
+    --silent-after N
+        Stop acknowledging after chunk N.
+
 OUTPUT
     At start, one line per endpoint on standard output, then stdout is flushed:
         TCP 127.0.0.1:10500
@@ -108,6 +128,8 @@ EXAMPLES
         Free ports, replies in pieces, reproducible.
     orlan-sim --pty --long-replies --chunk-bytes 1
         Long replies, one byte at a time, on a pseudo-terminal.
+    orlan-sim --pty --no-tcp --no-udp --save-frame /tmp/field.bmp
+        Takes uploads on a pseudo-terminal and keeps the last one as a BMP.
     orlan-sim --drop-after 10 --drop-for 5
         Goes quiet from 10 s to 15 s after start.
     printf '?' | nc -q1 127.0.0.1 10500
@@ -174,9 +196,17 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption garbage(QStringLiteral("garbage"), QString());
     const QCommandLineOption seed(QStringLiteral("seed"), QString(), QStringLiteral("N"),
                                   QStringLiteral("1"));
-    parser.addOptions({help,    version, model,      bind,        tcpPort, udpPort,   noTcp,
-                       noUdp,   pty,     tty,        verbose,     silent,  modelCode, dropAfter,
-                       dropFor, chunked, chunkBytes, longReplies, garbage, seed});
+    const QCommandLineOption saveFrame(QStringLiteral("save-frame"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption lineRate(QStringLiteral("line-rate"), QString(), QStringLiteral("BAUD"));
+    const QCommandLineOption holdAfter(QStringLiteral("hold-after"), QString(), QStringLiteral("N"));
+    const QCommandLineOption holdMs(QStringLiteral("hold-ms"), QString(), QStringLiteral("MS"),
+                                    QStringLiteral("1000"));
+    const QCommandLineOption abortAfter(QStringLiteral("abort-after"), QString(), QStringLiteral("N"));
+    const QCommandLineOption silentAfter(QStringLiteral("silent-after"), QString(), QStringLiteral("N"));
+    parser.addOptions({help,      version,  model,     input,      bind,        tcpPort,    udpPort,
+                       noTcp,     noUdp,    pty,       tty,        verbose,     silent,     modelCode,
+                       dropAfter, dropFor,  chunked,   chunkBytes, longReplies, garbage,    seed,
+                       saveFrame, lineRate, holdAfter, holdMs,     abortAfter,  silentAfter});
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -244,7 +274,24 @@ int main(int argc, char *argv[]) {
     UnixSignals signalsToQuit;
     QObject::connect(&signalsToQuit, &UnixSignals::terminationRequested, &app, &QCoreApplication::quit);
 
+    OxsSim::UploadSettings upload;
+    struct Count {
+        const QCommandLineOption &option;
+        int *value;
+    };
+    for (const Count &c : {Count{lineRate, &upload.lineRateBaud}, Count{holdAfter, &upload.holdAfterChunks},
+                           Count{holdMs, &upload.holdMs}, Count{abortAfter, &upload.abortAfterChunks},
+                           Count{silentAfter, &upload.silentAfterChunks}}) {
+        if (!parser.isSet(c.option) && c.value != &upload.holdMs) continue;
+        if (!parseUnsigned(parser.value(c.option), 0x7FFFFFFF, &n))
+            return usageError(QStringLiteral("--%1 needs a whole number, not '%2'")
+                                  .arg(c.option.names().first(), parser.value(c.option)));
+        *c.value = int(n);
+    }
+
     OxsSim::ScalerSimulator sim(modelValue);
+    sim.setUploadSettings(upload);
+    if (parser.isSet(saveFrame)) sim.setSaveFramePath(parser.value(saveFrame));
     if (parser.isSet(longReplies)) sim.state().useLongValues();
     if (parser.isSet(input)) {
         if (!parseUnsigned(parser.value(input), 5, &n) || n == 0 || int(n) > sim.inputCount())

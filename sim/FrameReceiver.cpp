@@ -1,0 +1,164 @@
+#include "FrameReceiver.h"
+
+#include <algorithm>
+
+namespace OxsSim {
+
+namespace {
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kDc1 = 0x11;
+constexpr unsigned char kDc3 = 0x13;
+constexpr unsigned char kAck = 0x06;
+constexpr unsigned char kEtb = 0x17;
+constexpr unsigned char kCr = 0x0D;
+constexpr unsigned char kEot = 0x04;
+constexpr unsigned char kCan = 0x18;
+constexpr int kOfferFirstMs = 100;
+
+QByteArray escaped(unsigned char code) {
+    QByteArray bytes;
+    bytes.append(char(kEsc)).append(char(code));
+    return bytes;
+}
+constexpr int kOfferRepeatMs = 500;
+} // namespace
+
+FrameReceiver::FrameReceiver(Session &session, const UploadSettings &settings,
+                             std::function<void()> backToText, Finished finished)
+    : m_session(&session), m_settings(settings), m_backToText(std::move(backToText)),
+      m_finished(std::move(finished)), m_field(kWidth, kHeight, QImage::Format_RGB32) {
+    m_field.fill(Qt::black);
+    m_clock.start();
+    m_sendTimer.setSingleShot(true);
+    m_sendTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_sendTimer, &QTimer::timeout, this, &FrameReceiver::sendDue);
+    connect(&m_offer, &QTimer::timeout, this, [this] {
+        if (m_started || !m_session) return;
+        m_session->sendRaw(escaped(kDc1));
+        m_offer.start(kOfferRepeatMs);
+    });
+    m_offer.setSingleShot(true);
+    m_offer.start(kOfferFirstMs);
+}
+
+FrameReceiver::~FrameReceiver() = default;
+
+void FrameReceiver::received(Session &, const QByteArray &data) {
+    occupyLine(data.size());
+    for (const char c : data) {
+        if (m_done) return;
+        const auto byte = static_cast<unsigned char>(c);
+        if (m_escaped) {
+            m_escaped = false;
+            if (byte == kEsc)
+                dataByte(byte);
+            else
+                control(byte);
+        } else if (byte == kEsc) {
+            m_escaped = true;
+        } else {
+            dataByte(byte);
+        }
+    }
+}
+
+void FrameReceiver::dataByte(unsigned char byte) {
+    m_started = true;
+    m_rgb[m_rgbCount++] = byte;
+    if (m_rgbCount < 3) return;
+    m_rgbCount = 0;
+    if (m_column < kWidth && m_row < kHeight)
+        m_field.setPixel(m_column, m_row, qRgb(m_rgb[0], m_rgb[1], m_rgb[2]));
+    ++m_column;
+}
+
+void FrameReceiver::control(unsigned char code) {
+    m_started = true;
+    switch (code) {
+    case kEtb:
+        chunkEnd();
+        break;
+    case kCr:
+        ++m_row;
+        m_column = 0;
+        m_rgbCount = 0;
+        sendControl(kAck);
+        break;
+    case kEot:
+        finish(true);
+        break;
+    case kCan:
+        finish(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void FrameReceiver::chunkEnd() {
+    ++m_chunks;
+    if (m_chunks == m_settings.abortAfterChunks) {
+        m_done = true;
+        m_out.append({lineFreeUs(), escaped(kCan), true});
+        sendDue();
+        if (m_finished) m_finished(QImage());
+        return;
+    }
+    if (m_settings.silentAfterChunks >= 0 && m_chunks > m_settings.silentAfterChunks) return;
+    sendControl(kAck);
+    if (m_chunks == m_settings.holdAfterChunks) {
+        sendControl(kDc3);
+        sendControl(kDc1, m_settings.holdMs);
+    }
+}
+
+// The last acknowledgement goes out, then the session speaks the text protocol again.
+void FrameReceiver::finish(bool stored) {
+    m_done = true;
+    if (stored) {
+        m_out.append({lineFreeUs(), escaped(kAck), true});
+        sendDue();
+    } else {
+        m_out.append({lineFreeUs(), QByteArray(), true});
+        sendDue();
+    }
+    if (m_finished) m_finished(stored ? m_field : QImage());
+}
+
+qint64 FrameReceiver::nowUs() const {
+    return m_clock.nsecsElapsed() / 1000;
+}
+
+// The emulated line carries one byte at a time in either direction: bytes take it from when it is free.
+void FrameReceiver::occupyLine(qint64 bytes) {
+    if (m_settings.lineRateBaud <= 0) return;
+    m_lineFreeUs = std::max(m_lineFreeUs, nowUs()) + bytes * 10 * 1000000 / m_settings.lineRateBaud;
+}
+
+qint64 FrameReceiver::lineFreeUs() const {
+    return std::max(m_lineFreeUs, nowUs());
+}
+
+void FrameReceiver::sendControl(unsigned char code, int extraDelayMs) {
+    occupyLine(2);
+    m_out.append({lineFreeUs() + qint64(extraDelayMs) * 1000, escaped(code), false});
+    sendDue();
+}
+
+void FrameReceiver::sendDue() {
+    const qint64 now = nowUs();
+    while (!m_out.isEmpty() && m_out.first().dueUs <= now) {
+        const Pending next = m_out.takeFirst();
+        if (m_session && !next.bytes.isEmpty()) m_session->sendRaw(next.bytes);
+        if (next.last) {
+            m_out.clear();
+            // Leave from the event loop: the session destroys this handler when it takes the new one.
+            if (m_session) QTimer::singleShot(0, m_session.data(), m_backToText);
+            return;
+        }
+    }
+    if (!m_out.isEmpty())
+        m_sendTimer.start(static_cast<int>(std::max<qint64>(0, (m_out.first().dueUs - now + 999) / 1000)));
+}
+
+} // namespace OxsSim
