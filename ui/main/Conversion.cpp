@@ -1,28 +1,43 @@
 #include "Conversion.h"
 
 #include <cmath>
+#include <limits>
 
 namespace {
-// Halves away from zero.
-int roundHalfAway(double x) {
-    return static_cast<int>(std::round(x));
+// std::round rounds halves away from zero; adding 0.0 turns a negative zero into 0.
+double roundHalfAway(double x) {
+    return std::round(x) + 0.0;
+}
+
+int saturate(double x) {
+    if (x >= std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+    if (x <= std::numeric_limits<int>::min()) return std::numeric_limits<int>::min();
+    return static_cast<int>(x);
 }
 } // namespace
 
-void TConversion::PositionDriver(int value, QString &text) const {
+void TConversion::PositionDriver(qint64 value, QString &text) const {
     if (m_maxDriver == m_minDriver) {
         text = QStringLiteral("0");
         return;
     }
-    const double shown =
-        static_cast<double>(value) * (m_maxShown - m_minShown) / (m_maxDriver - m_minDriver) + m_minShown;
-    text = QString::number(roundHalfAway(shown));
+    // Spans in floating point: no int overflow whatever the properties hold.
+    const double shownSpan = static_cast<double>(m_maxShown) - m_minShown;
+    const double driverSpan = static_cast<double>(m_maxDriver) - m_minDriver;
+    const double shown = static_cast<double>(value) * shownSpan / driverSpan + m_minShown;
+    text = QString::number(roundHalfAway(shown), 'f', 0);
 }
 
 int TConversion::PositionAffichage(int shown) const {
-    if (shown < m_minShown || shown > m_maxShown)
-        shown = roundHalfAway((m_maxShown - m_minShown) / 2.0 + m_minShown);
+    qint64 a = shown;
+    if (a < m_minShown || a > m_maxShown)
+        a = static_cast<qint64>(
+            roundHalfAway((static_cast<double>(m_maxShown) - m_minShown) / 2.0 + m_minShown));
     if (m_maxShown == m_minShown) return 0;
-    const long long span = static_cast<long long>(shown - m_minShown) * (m_maxDriver - m_minDriver);
-    return roundHalfAway(static_cast<double>(span) / (m_maxShown - m_minShown));
+    // The product in integers (exact in a double for any range up to 2^53), the division in floating point.
+    const qint64 offset = a - m_minShown;
+    const qint64 driverSpan = static_cast<qint64>(m_maxDriver) - m_minDriver;
+    const double product = static_cast<double>(offset) * static_cast<double>(driverSpan);
+    const double shownSpan = static_cast<double>(m_maxShown) - m_minShown;
+    return saturate(roundHalfAway(product / shownSpan));
 }

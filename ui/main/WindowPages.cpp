@@ -3,6 +3,7 @@
 #include "AudioPage.h"
 #include "ControlsMenu.h"
 #include "FrameAlertPage.h"
+#include "ImagePage.h"
 #include "InputPage.h"
 #include "OutputPage.h"
 #include "Unit_OXS.h"
@@ -12,6 +13,7 @@ void TForm_OXS::CreatePages() {
         new TControlsMenu(*this),
         new TInputPage(*this),
         new TOutputPage(*this),
+        new TImagePage(*this),
         new TAudioPage(*this),
         new TFrameAlertPage(*this),
     };
