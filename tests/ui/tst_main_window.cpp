@@ -417,8 +417,10 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->form->CboOutputRate->currentText(), QString("75 Hz"));
         w->feed("DEV32\r\nORTM3\r\n"); // three entries: selection cleared
         QCOMPARE(w->form->CboOutputRate->currentIndex(), -1);
-        w->feed("ORTM1\r\nORTM9\r\n"); // too short: unchanged
-        QCOMPARE(w->form->CboOutputRate->currentText(), QString("60 Hz"));
+        w->feed("ORTM1\r\nORTM2\r\n"); // the place of "Follow Input", with the lock off: nothing
+        QCOMPARE(w->form->CboOutputRate->currentIndex(), -1);
+        w->feed("ORTM1\r\nORTM9\r\n"); // beyond the list: nothing either
+        QCOMPARE(w->form->CboOutputRate->currentIndex(), -1);
         w->feed("REFR1\r\nORTM0\r\n");
         QCOMPARE(w->form->CboOutputRate->currentText(), QString("Follow Input"));
     }

@@ -127,12 +127,6 @@ void TOutputPage::Orlan_dREFREQchange(TOrlan_d *, int32_t) {
 
 void TOutputPage::showRate() {
     Form.RefreshOutputRate();
-    // A rate at the position of "Follow Input" is no rate of the list: the lock is off, so showing
-    // "Follow Input" would tell the operator the opposite.
-    QComboBox *rates = Form.CboOutputRate;
-    if (Orlan_d.REFREQ() != 1 && rates->count() > 0 &&
-        Orlan_d.ORATEM() == static_cast<uint32_t>(rates->count() - 1))
-        rates->setCurrentIndex(-1);
     Form.RefreshStatusGrid();
 }
 

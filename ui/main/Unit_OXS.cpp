@@ -855,11 +855,10 @@ void TForm_OXS::RefreshOutputRate() {
         if (count > 0) CboOutputRate->setCurrentIndex(count - 1);
         return;
     }
+    // A rate the list does not offer, or one at the place of "Follow Input" while the lock is off, shows no
+    // selection rather than a rate the scaler did not report.
     const uint32_t rate = Orlan_d->ORATEM();
-    if (static_cast<uint32_t>(count) > rate)
-        CboOutputRate->setCurrentIndex(static_cast<int>(rate));
-    else if (static_cast<uint32_t>(count) == rate)
-        CboOutputRate->setCurrentIndex(-1);
+    CboOutputRate->setCurrentIndex(rate + 1 < static_cast<uint32_t>(count) ? static_cast<int>(rate) : -1);
 }
 
 void TForm_OXS::RefreshFrameRecording() {
