@@ -1,13 +1,19 @@
 // OXS remote control: one window that drives one scaler of the Orlan family.
+#include "MachineMenu.h"
 #include "ProcessFigures.h"
 #include "SettingsFiles.h"
+#include "Unit_About_OXS.h"
 #include "Unit_OXS.h"
+#include "Unit_Standby.h"
+#include "Unit_Sync_Time.h"
 #include "UnixSignals.h"
 #include "Version.h"
 #include "WidgetPrompts.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCursor>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -18,6 +24,40 @@
 #include <memory>
 
 namespace {
+
+// Pictures of the dialogs as their menu items open them, of the About box, and of the window with the
+// black delay window and the update notice shown.
+void writeDialogScreenshots(TForm_OXS &form, const QString &base) {
+    auto save = [&base](QWidget &widget, const char *name) {
+        QCoreApplication::processEvents();
+        widget.grab().save(base + u'-' + QLatin1String(name) + QLatin1String(".png"));
+    };
+    const auto runModal = form.RunModal;
+    form.RunModal = [&save](QDialog &dialog) {
+        dialog.show();
+        save(dialog, dialog.objectName() == QLatin1String("TIPConfigDlg") ? "dialog-lan-setup"
+                                                                          : "dialog-oxs-lan-setup");
+        dialog.close();
+    };
+    form.MenuMIPConfig->trigger();
+    form.MenuMachineLANSetup->trigger();
+    form.RunModal = runModal;
+
+    form.MenuStandbyTimer->trigger();
+    save(*form.Form_Standby, "dialog-standby");
+    form.Form_Standby->hide();
+    form.MenuAboutMachine->trigger();
+    save(*form.About_OXS, "about");
+    form.About_OXS->hide();
+
+    QCursor::setPos(form.ClientArea->mapToGlobal(QPoint(260, 120)));
+    form.MenuBlackDelayVar->trigger();
+    save(form, "black-delay");
+    form.Form_Sync_Time->hide();
+    form.ShowUpdateNotice(TMachineMenu::UpdateNotice(TMachineMenu::kExpectedVERV + 1));
+    save(form, "update-notice");
+    form.BtnOkUpdaterClick();
+}
 
 // Pictures of the window on each page and of its menus, for checking the layout by eye.
 void writeScreenshots(TForm_OXS &form, const QString &file) {
@@ -41,6 +81,7 @@ void writeScreenshots(TForm_OXS &form, const QString &file) {
         menu->grab().save(base + u'-' + QLatin1String(name) + QLatin1String(".png"));
         menu->hide();
     }
+    writeDialogScreenshots(form, base);
 }
 
 // Reports the first time the window is painted: the moment the operator sees it.

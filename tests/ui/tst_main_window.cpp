@@ -3,6 +3,7 @@
 #include "StatusTexts.h"
 #include "WindowFixture.h"
 
+#include <QDialog>
 #include <QHelpEvent>
 #include <QMenu>
 #include <QRadioButton>
@@ -107,6 +108,7 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->form->StatusPanelText(1), QString("Port : "));
         QVERIFY(w->prompts->asked.isEmpty());
         // "LAN/Setup" selects nothing until the operator applies network settings.
+        w->form->RunModal = [](QDialog &dialog) { dialog.reject(); };
         w->form->MenuMIPConfig->trigger();
         QCOMPARE(w->form->TickedSerialEntry(), 3);
         QCOMPARE(w->driver().ConType(), CON_RS232);

@@ -2,6 +2,10 @@
 
 #include "Prompts.h"
 #include "Unit_OXS.h"
+#include "Unit_Standby.h"
+#include "Unit_Sync_Time.h"
+
+#include <QCursor>
 
 TControlsMenu::TControlsMenu(TForm_OXS &form) : TWindowPage(form) {}
 
@@ -34,6 +38,8 @@ void TControlsMenu::Bind() {
         f.MenuLockMenu, [this] { MenuLockClick(1); }, &TControlsMenu::showLock);
     item(
         f.MenuLockInput, [this] { MenuLockClick(2); }, &TControlsMenu::showLock);
+    connect(f.MenuBlackDelayVar, &QAction::triggered, this, &TControlsMenu::MenuBlackDelayVarClick);
+    connect(f.MenuStandbyTimer, &QAction::triggered, this, &TControlsMenu::MenuStandbyTimerClick);
     connect(f.MenuEraseAllMemories, &QAction::triggered, this, &TControlsMenu::MenuEraseAllMemoriesClick);
     connect(f.MenuDefaultValues, &QAction::triggered, this, &TControlsMenu::MenuDefaultValuesClick);
 
@@ -51,12 +57,32 @@ void TControlsMenu::MenuBlackDelayClick(int tag) {
     Orlan_d.SetOSYNCTIME(static_cast<uint32_t>(tag));
 }
 
+// The black delay window opens where the pointer is, kept within the main window so it can be seen.
+void TControlsMenu::MenuBlackDelayVarClick() {
+    TForm_Sync_Time &dialog = *Form.Form_Sync_Time;
+    const QWidget &client = *Form.ClientArea;
+    const QPoint at = client.mapFromGlobal(QCursor::pos());
+    const int x = qBound(0, at.x(), qMax(0, client.width() - dialog.width()));
+    const int y = qBound(0, at.y() - 8, qMax(0, client.height() - dialog.height()));
+    dialog.move(x, y);
+    dialog.show();
+    dialog.raise();
+    dialog.Edit_Sync_Time->resize(dialog.Edit_Sync_Time->width(), 25);
+}
+
 void TControlsMenu::MenuStandbyOnClick() {
     Orlan_d.SetSTANDBY(true);
 }
 
 void TControlsMenu::MenuStandbyOffClick() {
     Orlan_d.SetSTANDBY(false);
+}
+
+void TControlsMenu::MenuStandbyTimerClick() {
+    TForm_Standby &dialog = *Form.Form_Standby;
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
 }
 
 uint32_t TControlsMenu::NextLock(uint32_t lock, int tag) {
@@ -119,7 +145,7 @@ void TControlsMenu::Orlan_dEPDchange(TOrlan_d *, int32_t) {
 }
 
 void TControlsMenu::Orlan_dOSYNCTIMEchange(TOrlan_d *, int32_t) {
-    // The black delay dialog's edit box follows here once that dialog exists.
+    Form.Form_Sync_Time->Edit_Sync_Time->setText(QString::number(Orlan_d.OSYNCTIME()));
     showBlackDelay();
 }
 

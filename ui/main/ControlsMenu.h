@@ -15,8 +15,10 @@ class TControlsMenu : public TWindowPage {
 
     void MenuPullDownAutoClick(int tag);
     void MenuBlackDelayClick(int tag);
+    void MenuBlackDelayVarClick();
     void MenuStandbyOnClick();
     void MenuStandbyOffClick();
+    void MenuStandbyTimerClick();
     void MenuLockClick(int tag);
     void MenuEraseAllMemoriesClick();
     void MenuDefaultValuesClick();

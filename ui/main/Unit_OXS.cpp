@@ -6,6 +6,12 @@
 #include "Prompts.h"
 #include "SettingsFiles.h"
 #include "StatusWidgets.h"
+#include "Unit_About_OXS.h"
+#include "Unit_Standby.h"
+#include "Unit_Sync_Time.h"
+#include "Version.h"
+#include "ipconfig.h"
+#include "rs232lansetup.h"
 
 #include <QActionGroup>
 #include <QButtonGroup>
@@ -125,6 +131,15 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
     QIcon info = style()->standardIcon(QStyle::SP_MessageBoxInformation);
     ImgUpdater->setPixmap(info.pixmap(32, 32));
 
+    // The companion windows, in their order; each is shown on demand and hidden again. The black delay
+    // window is a child of this one and shows inside it.
+    IPConfigDlg = new TIPConfigDlg(this);
+    Rs232LanDlg = new TRs232LanDlg(this);
+    About_OXS = new TAbout_OXS(this);
+    Form_Standby = new TForm_Standby(*Orlan_d, this);
+    Form_Sync_Time = new TForm_Sync_Time(*Orlan_d, ClientArea);
+    RunModal = [](QDialog &dialog) { dialog.exec(); };
+
     bindDriverEvents();
     CreatePages();
     FormCreate();
@@ -235,11 +250,14 @@ void TForm_OXS::InitMainWindow() {
     Timer1->start();
     // 10. Not connected yet.
     ConfigureForModel(0);
-    // 11.-12. The companion windows are handed what they need by the program when they exist.
-    // 13.-14. Captions.
+    // 11. The black delay window was made a child of this one with it.
+    // 12. The frame transfer dialog is handed the driver by the program when it exists.
+    // 13.-15. Captions and the program's version.
     setWindowTitle(BuildWindowTitle(Orlan_d->DEV()));
     MenuAboutMachine->setText(
         QStringLiteral("About %1 %2...").arg(QStringLiteral("OXS"), QStringLiteral("remote control")));
+    About_OXS->Label_version->setText(
+        QStringLiteral("Version : %1").arg(QLatin1String(OxsVersion::kFileVersion)));
     // 16. The link.
     LoadConnectionSettings();
 }
@@ -327,9 +345,24 @@ void TForm_OXS::MenuCOMClick(int tag) {
     RefreshStatusBar();
 }
 
-// The network link is chosen in the connection settings dialog; without it the entry changes nothing.
+// The network link is chosen in the connection settings dialog; leaving it without Apply changes nothing,
+// not even the entry's tick.
 void TForm_OXS::MenuMIPConfigClick() {
     tickSerialEntry(m_tickedEntry);
+    TIPConfigDlg &dialog = *IPConfigDlg;
+    dialog.SetMode(Orlan_d->ConType());
+    dialog.SetRemoteAddress(Orlan_d->IpRemoteAddress());
+    dialog.SetRemotePort(Orlan_d->IpRemotePort());
+    dialog.SetLocalPort(Orlan_d->IpLocalPort());
+    RunModal(dialog);
+    if (!dialog.Result()) return;
+    const TIPConfigSettings chosen = dialog.Settings();
+    Orlan_d->SetIpRemoteAddress(chosen.remoteAddress);
+    Orlan_d->SetIpRemotePort(chosen.remotePort);
+    Orlan_d->SetIpLocalPort(chosen.localPort);
+    setConType(chosen.mode == CON_UDP ? CON_UDP : CON_TCP);
+    tickSerialEntry(MenuMIPConfig);
+    RefreshStatusBar();
 }
 
 void TForm_OXS::MenuFileExitClick() {
@@ -721,6 +754,11 @@ void TForm_OXS::Timer1Timer() {
         else
             PnlUpdater->hide();
     }
+    // While no scaler answers, the About box cycles through the model pictures.
+    if (!Models::IsKnownModel(Orlan_d->DEV())) {
+        About_OXS->NextPicture();
+        About_OXS->ShowPicture();
+    }
     m_blinkPhase = !m_blinkPhase;
     RefreshStatusBar();
 }
@@ -741,10 +779,20 @@ void TForm_OXS::BtnOkUpdaterClick() {
     PnlUpdater->hide();
 }
 
+void TForm_OXS::ShowUpdateNotice(const QString &caption) {
+    LblUpdater->setText(caption);
+    PnlUpdater->raise();
+    PnlUpdater->show();
+    m_updaterCountdown = kUpdaterShowMs / Timer1->interval();
+}
+
 // ---------------------------------------------------------------------------------------------------------
 // Model and page state
 
+// Also shows the About box's picture: the model's own for a known model.
 QString TForm_OXS::BuildWindowTitle(uint32_t value) {
+    if (Models::IsKnownModel(value)) About_OXS->SelectPicture(Models::ModelIndex(value));
+    About_OXS->ShowPicture();
     const QString name = Models::IsKnownModel(value) ? Models::ModelName(value) : QStringLiteral("OXS");
     return QStringLiteral("%1 %2").arg(name, QStringLiteral("remote control"));
 }
@@ -891,6 +939,7 @@ bool TForm_OXS::TabHighlighted(int page) const {
 
 void TForm_OXS::Orlan_dDEVchange(TOrlan_d *, int32_t) {
     const uint32_t dev = Orlan_d->DEV();
+    About_OXS->Label_D->setText(QStringLiteral("D = %1").arg(TAbout_OXS::Hex(dev)));
     if (dev != m_lastModel) {
         if (Models::IsKnownModel(dev)) LoadInputNames(dev);
         ConfigureForModel(dev);

@@ -9,15 +9,22 @@
 #include <QPixmap>
 
 #include <array>
+#include <functional>
 
 class QAction;
+class QDialog;
 class QMenu;
 class QPainter;
 class QRadioButton;
 class QShortcut;
 class QTimer;
 class QToolButton;
+class TAbout_OXS;
+class TForm_Standby;
+class TForm_Sync_Time;
 class TFrameInput;
+class TIPConfigDlg;
+class TRs232LanDlg;
 
 // The operator's window: status grid and status bar, input buttons, five pages and the menus. It drives
 // the scaler through its driver `Orlan_d`, writing driver properties from controls and updating controls
@@ -40,6 +47,15 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     QMenu *PopMenuRename;
     QAction *MenuItemRename;
     QShortcut *DebugHotKey;
+
+    // ---- Companion windows, made once with the window ----
+    TIPConfigDlg *IPConfigDlg;       // the program's own network link
+    TRs232LanDlg *Rs232LanDlg;       // the scaler's LAN module
+    TAbout_OXS *About_OXS;           // versions and the model's picture
+    TForm_Standby *Form_Standby;     // standby timer
+    TForm_Sync_Time *Form_Sync_Time; // black delay, drawn inside this window
+    // Shows a dialog modally. Tests replace it to answer the dialog without a modal loop.
+    std::function<void(QDialog &)> RunModal;
 
     // ---- Start, settings and connection ----
     void InitMainWindow();
@@ -72,6 +88,8 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     void Timer1Timer();
     void TimerStatusTimer();
     void BtnOkUpdaterClick();
+    // Shows the update notice with its caption for its full time.
+    void ShowUpdateNotice(const QString &caption);
 
     // ---- Driver state to view ----
     QString BuildWindowTitle(uint32_t value);

@@ -5,12 +5,14 @@
 #include "FrameAlertPage.h"
 #include "ImagePage.h"
 #include "InputPage.h"
+#include "MachineMenu.h"
 #include "OutputPage.h"
 #include "Unit_OXS.h"
 
 void TForm_OXS::CreatePages() {
     const std::initializer_list<TWindowPage *> pages = {
         new TControlsMenu(*this),
+        new TMachineMenu(*this),
         new TInputPage(*this),
         new TOutputPage(*this),
         new TImagePage(*this),
