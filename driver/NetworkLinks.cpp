@@ -1,5 +1,7 @@
 #include "NetworkLinks.h"
 
+#include "DottedQuad.h"
+
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QNetworkDatagram>
@@ -17,7 +19,14 @@
 
 namespace {
 constexpr qint64 kChunk = 8192;
+
+// A dotted quad is read in decimal, leading zeros and all ("010.000.000.001" is 10.0.0.1); the socket layer
+// would take such parts as octal and reach another host.
+QHostAddress hostAddressOf(const QString &text) {
+    uint32_t value = 0;
+    return parseDottedQuad(text, value) ? QHostAddress(value) : QHostAddress(text);
 }
+} // namespace
 
 TUdpLink::TUdpLink(const TNetEndpoints &endpoints, DatagramHandler onDatagram, QObject *parent)
     : QObject(parent), m_endpoints(endpoints), m_onDatagram(std::move(onDatagram)),
@@ -48,7 +57,7 @@ bool TUdpLink::IsActive() const {
 }
 
 bool TUdpLink::Send(const QByteArray &data) {
-    const QHostAddress address(m_endpoints.remoteAddress);
+    const QHostAddress address = hostAddressOf(m_endpoints.remoteAddress);
     if (address.isNull()) {
         m_error = QStringLiteral("Invalid address: %1").arg(m_endpoints.remoteAddress);
         return false;
@@ -92,7 +101,7 @@ bool TTcpLink::Open() {
     abandonConnect();
     m_socket->abort();
     ++m_attempt;
-    const QHostAddress address(m_endpoints.tcpAddress);
+    const QHostAddress address = hostAddressOf(m_endpoints.tcpAddress);
     if (!address.isNull())
         connectTo(address);
     else

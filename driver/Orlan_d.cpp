@@ -190,10 +190,18 @@ void TOrlan_d::SerialReceive(const QByteArray &data) {
     raise(OnRecData);
 }
 
+// Only the scaler's own datagrams count: its address as written, or the same dotted quad written with
+// leading zeros (the settings keep the address as the operator typed it).
+bool TOrlan_d::fromRemote(const QString &senderAddress, quint16 senderPort) const {
+    if (senderPort != m_endpoints.remotePort) return false;
+    if (senderAddress == m_endpoints.remoteAddress) return true;
+    uint32_t sender = 0, remote = 0;
+    return parseDottedQuad(senderAddress, sender) && parseDottedQuad(m_endpoints.remoteAddress, remote) &&
+           sender == remote;
+}
+
 void TOrlan_d::UdpReceive(const QByteArray &datagram, const QString &senderAddress, quint16 senderPort) {
-    if (m_conType != CON_UDP || senderAddress != m_endpoints.remoteAddress ||
-        senderPort != m_endpoints.remotePort)
-        return;
+    if (m_conType != CON_UDP || !fromRemote(senderAddress, senderPort)) return;
     const QByteArray chunk = networkChunk(datagram);
     appendAndParse(chunk.constData(), chunk.size());
 }

@@ -291,6 +291,7 @@ class TOrlan_d : public QObject {
     void storeDev(uint32_t value);
     void rebuildAddresses();
     static QByteArray networkChunk(const QByteArray &data);
+    bool fromRemote(const QString &senderAddress, quint16 senderPort) const;
 
     void setLinkState(TLinkState state) {
         m_linkState = state;

@@ -73,6 +73,7 @@ class TestLinkEndToEnd : public QObject {
     void longRepliesOneByteAtATime();
     void tcpAcceptAndResetRetriesAtAPause();
     void tcpNamesWhyItFailed();
+    void addressesWithLeadingZerosAreDecimal();
 };
 
 void TestLinkEndToEnd::detectSetLoseAndFindAgainOnEveryLink() {
@@ -260,6 +261,27 @@ void TestLinkEndToEnd::tcpNamesWhyItFailed() {
     unknown.drv->SetConType(CON_TCP);
     QTRY_COMPARE_WITH_TIMEOUT(refused.drv->Link(CON_TCP).ErrorString(), QString("connection refused"), 1000);
     QTRY_COMPARE_WITH_TIMEOUT(unknown.drv->Link(CON_TCP).ErrorString(), QString("host not found"), 2000);
+}
+
+// "127.000.000.010" is 127.0.0.10 (read as octal it would be 127.0.0.8, where nobody listens).
+void TestLinkEndToEnd::addressesWithLeadingZerosAreDecimal() {
+    OxsSim::ScalerSimulator sim(40);
+    const QHostAddress host(QStringLiteral("127.0.0.10"));
+    QVERIFY(sim.startTcp(0, host) != 0);
+    QVERIFY(sim.startUdp(0, host) != 0);
+    Host tcp, udp;
+    for (Host *h : {&tcp, &udp}) {
+        h->drv->SetLinkPacing(TLinkPacing::Fast());
+        h->drv->SetIpRemoteAddress("127.000.000.010");
+    }
+    tcp.drv->SetIpRemotePort(sim.tcpPort());
+    tcp.drv->SetConType(CON_TCP);
+    udp.drv->SetIpRemotePort(sim.udpPort());
+    udp.drv->SetIpLocalPort(freeUdpPort());
+    udp.drv->SetConType(CON_UDP);
+    QTRY_VERIFY_WITH_TIMEOUT(tcp.drv->Connected(), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(udp.drv->Connected(), 2000);
+    QCOMPARE(udp.drv->DEV(), 40u);
 }
 
 QTEST_GUILESS_MAIN(TestLinkEndToEnd)
