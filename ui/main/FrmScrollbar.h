@@ -1,31 +1,17 @@
 #pragma once
 
+#include "ScrollNotifier.h"
 #include "ui_FrmScrollbar.h"
 
 #include <QWidget>
 
 // A labelled adjustment of the Image page: a scroll bar in the scaler's units and an edit box showing the
-// signed value. The scroll bar's "Tag" property is 1 while the operator is moving it.
-//
-// The frame reports the operator's gestures on the scroll bar as scroll notifications: one per step
-// (arrow, page, thumb movement, key, wheel) while the gesture lasts, then one scEndScroll when it ends
-// (mouse button or key released; at once for a gesture without a press, such as a wheel turn). Setting
-// the scroll bar's value from code raises none.
+// signed value. The operator's gestures on the scroll bar come as scroll notifications (TScrollNotifier);
+// the scroll bar's "Tag" property is 1 while the operator is moving it.
 class TFrameScrollBar : public QWidget, public Ui::TFrameScrollBar {
     Q_OBJECT
   public:
-    enum TScrollCode {
-        scLineUp,
-        scLineDown,
-        scPageUp,
-        scPageDown,
-        scPosition,
-        scTrack,
-        scTop,
-        scBottom,
-        scEndScroll
-    };
-    Q_ENUM(TScrollCode)
+    using TScrollCode = TScrollNotifier::TScrollCode;
 
     explicit TFrameScrollBar(QWidget *parent = nullptr);
 
@@ -40,15 +26,5 @@ class TFrameScrollBar : public QWidget, public Ui::TFrameScrollBar {
 
   signals:
     // A scroll notification with the scroll bar's new position. Whoever handles it runs ScrollBarScroll.
-    void ScrollBarOnScroll(TFrameScrollBar::TScrollCode code, int position);
-
-  protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-  private:
-    void action(int sliderAction);
-    void endGesture();
-
-    bool m_mouseHeld = false;
-    bool m_keyHeld = false;
+    void ScrollBarOnScroll(TScrollNotifier::TScrollCode code, int position);
 };
