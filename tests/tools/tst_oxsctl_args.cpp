@@ -66,6 +66,9 @@ void TstOxsctlArgs::commandLine_data() {
                                    << kDefaultTimeoutMs << none;
     QTest::newRow("json watch, paced") << QStringList{"watch", "--json", "--paced"} << Command::Watch
                                        << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << none;
+    QTest::newRow("upload with a fit")
+        << QStringList{"upload", "a.bmp", "--fit", "Crop", "--serial", "COM2"} << Command::Upload
+        << "serial COM2" << kDefaultTimeoutMs << QStringList{"a.bmp"};
 }
 
 void TstOxsctlArgs::commandLine() {
@@ -103,6 +106,12 @@ void TstOxsctlArgs::commandLineErrors_data() {
     QTest::newRow("option without its value") << QStringList{"status", "--tcp"} << "--tcp";
     QTest::newRow("flag with a value") << QStringList{"--paced=1", "status"} << "--paced";
     QTest::newRow("help on no command") << QStringList{"help", "reboot"} << "unknown command";
+    QTest::newRow("upload over tcp") << QStringList{"upload", "a.bmp"} << "--serial PORT";
+    QTest::newRow("upload two files")
+        << QStringList{"--serial", "COM1", "upload", "a.bmp", "b.bmp"} << "exactly one FILE";
+    QTest::newRow("unknown fit") << QStringList{"--serial", "COM1", "upload", "a.bmp", "--fit", "stretch"}
+                                 << "crop, shrink, center, zoom or exact";
+    QTest::newRow("fit without upload") << QStringList{"--fit", "crop", "status"} << "upload only";
 }
 
 void TstOxsctlArgs::commandLineErrors() {

@@ -4,6 +4,7 @@
 
 #include "DeviceVariables.h"
 #include "ScalerSimulator.h"
+#include "TestFiles.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -14,6 +15,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -28,6 +30,9 @@ constexpr int kExitNoScaler = 4;
 constexpr int kExitUnknownVariable = 5;
 constexpr int kExitBadValue = 6;
 constexpr int kExitWrongAccess = 7;
+constexpr int kExitBadPicture = 9;
+constexpr int kExitScalerAborted = 10;
+constexpr int kExitInterrupted = 130;
 
 // Generous for a sanitizer build on a busy machine; the real figures are far below.
 constexpr qint64 kQuickMs = 3000;
@@ -63,6 +68,7 @@ class TstOxsctlE2e : public QObject {
     void watchJsonPrintsChangesOnly();
     void watchEndsOnSigterm();
     void pacedKeepsTheWindowsPace();
+    void uploadOverSerial();
 
   private:
     void launch(const QString &name, const QStringList &args);
@@ -351,6 +357,69 @@ void TstOxsctlE2e::pacedKeepsTheWindowsPace() {
     QCOMPARE(run->code, kExitOk);
     QVERIFY2(run->out.startsWith("DEV=33\nMODEL=Orlan Plus\n"), qPrintable(run->out));
     QVERIFY2(run->elapsedMs >= 7000, qPrintable(QString::number(run->elapsedMs)));
+}
+
+// A picture fitted and stored, the scaler's abort, an upload ended by SIGTERM, and pictures refused before
+// the link is opened.
+void TstOxsctlE2e::uploadOverSerial() {
+    QTemporaryDir dir;
+    QImage vga(640, 480, QImage::Format_RGB32);
+    for (int y = 0; y < vga.height(); ++y)
+        for (int x = 0; x < vga.width(); ++x)
+            vga.setPixel(x, y, qRgb(x & 0xFF, y & 0xFF, 0x1B));
+    const QString vgaPath = dir.filePath("vga.bmp");
+    QVERIFY(vga.save(vgaPath, "BMP"));
+    QImage field(720, 288, QImage::Format_RGB32);
+    field.fill(qRgb(1, 2, 3));
+    const QString fieldPath = dir.filePath("field.bmp");
+    QVERIFY(field.save(fieldPath, "BMP"));
+    const QString cutPath = dir.filePath("cut.bmp");
+    writeTestFile(cutPath, readTestFile(fieldPath).left(5000));
+
+    Run *run = nullptr;
+    QVERIFY(runNow("upload vga", {"--serial", m_pty, "upload", vgaPath, "--fit", "center"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QVERIFY2(run->out.startsWith("stored 207360 pixels in "), qPrintable(run->out));
+    QCOMPARE(run->err, QString()); // no progress line when standard error is not a terminal
+    QTRY_COMPARE(m_sim.uploadsStored(), 1);
+    // Centred at (40, 48) of the frame: field line 24 is the picture's first line.
+    const QImage stored = m_sim.storedFrame();
+    QCOMPARE(stored.copy(40, 24, 640, 1), vga.copy(0, 0, 640, 1));
+    QCOMPARE(stored.copy(40, 25, 640, 1), vga.copy(0, 2, 640, 1));
+    QCOMPARE(stored.pixel(39, 24), qRgb(0, 0, 0));
+    QCOMPARE(stored.pixel(100, 23), qRgb(0, 0, 0));
+
+    OxsSim::UploadSettings upload;
+    upload.abortAfterChunks = 2;
+    m_sim.setUploadSettings(upload);
+    QVERIFY(runNow("upload aborted", {"--serial", m_pty, "upload", fieldPath}, run));
+    QCOMPARE(run->code, kExitScalerAborted);
+    QVERIFY2(run->err.contains("the scaler aborted the upload"), qPrintable(run->err));
+
+    // At the emulated line rate the upload would take about 110 s.
+    upload = {};
+    upload.lineRateBaud = 57600;
+    m_sim.setUploadSettings(upload);
+    m_sim.clearCommandLog();
+    launch("upload interrupted", {"--serial", m_pty, "upload", fieldPath});
+    QTRY_VERIFY(m_sim.commandLog().contains("1fX"));
+    QTest::qWait(500);
+    m_runs["upload interrupted"].process->terminate();
+    QVERIFY(collect("upload interrupted", run));
+    QCOMPARE(run->code, kExitInterrupted);
+    QVERIFY2(run->err.contains("upload interrupted"), qPrintable(run->err));
+    QCOMPARE(m_sim.uploadsAborted(), 2);
+    m_sim.setUploadSettings({});
+    // The scaler speaks the text protocol again.
+    QVERIFY(runNow("status after upload", {"--serial", m_pty, "status"}, run));
+    QCOMPARE(run->code, kExitOk);
+
+    QVERIFY(runNow("upload cut short", {"--serial", m_pty, "upload", cutPath}, run));
+    QCOMPARE(run->code, kExitBadPicture);
+    QVERIFY2(run->err.contains("cut short"), qPrintable(run->err));
+    QVERIFY(runNow("upload needs fit", {"--serial", m_pty, "upload", vgaPath}, run));
+    QCOMPARE(run->code, kExitUsage);
+    QVERIFY2(run->err.contains("640 x 480") && run->err.contains("--fit"), qPrintable(run->err));
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlE2e)

@@ -1,6 +1,7 @@
 #include "CtlArgs.h"
 
 #include "CtlValues.h"
+#include "PictureFitting.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -68,6 +69,27 @@ constexpr CommandPage kCommandPages[] = {
         escapes \r \n \t \\ \" \' \xHH and \NNN (octal), then print the
         recognised replies that arrive within 1 s, one per line. The scaler is
         not asked for its variables meanwhile.
+)"},
+    {"upload", Command::Upload, "--serial PORT [--timeout SECONDS] upload FILE [--fit MODE]",
+     "store a picture in the scaler's frame memory",
+     R"(        Load FILE (a Windows BMP picture), fit it to the scaler's frame and
+        send it over the serial line into the frame memory that FANUMBER
+        designates: FAMODEM_ 2, FATRMODE 0 and FAEXEC 1 in the text protocol,
+        then the picture's 720 x 288 pixels at 57600 baud in acknowledged
+        chunks, then back to the text protocol at 9600 baud. A picture of
+        exactly 720 x 288 is sent as it is; one of 720 x 576 loses every
+        second line; any other size needs --fit MODE:
+            crop    its top-left 720 x 576 pixels, unscaled
+            shrink  scaled to 720 x 576 (for a larger picture)
+            center  unscaled in the middle of a black frame
+            zoom    scaled to 720 x 576 (for a smaller picture)
+            exact   scaled to 720 x 576 (the same as shrink and zoom)
+        --timeout limits the wait for the scaler to answer, not the upload,
+        which takes about 110 s at 57600 baud. On a terminal a progress line
+        is shown on standard error; at the end the number of pixels and the
+        time go to standard output. SIGINT or SIGTERM aborts the upload: the
+        scaler is sent ESC CAN and the line returns to the text protocol
+        before oxsctl ends (status 130).
 )"},
     {"help", Command::Help, "help [COMMAND]", "show the manual, or the page of one command",
      R"(        Show this manual, or the page of one command (also COMMAND --help).
@@ -139,6 +161,9 @@ OPTIONS
     --json
         With status, get, dump and watch: print JSON instead of NAME=VALUE
         lines.
+    --fit MODE
+        With upload: how a picture of another size than 720 x 576 or
+        720 x 288 is fitted to the frame (see upload).
     -h, --help
         Show this manual and exit; after a command, show that command's page.
     -V, --version
@@ -170,6 +195,10 @@ const char kTail[] = R"(EXIT STATUS
     7   the variable cannot be set (reported by the scaler only), or cannot be
         read (write-only)
     8   a value was sent but no reply confirmed it within the time-out
+    9   upload: the picture file cannot be read (missing, not a BMP, cut
+        short, without pixels or too large)
+    10  upload: the scaler aborted the upload
+    11  upload: the scaler stopped answering during the upload
     130 interrupted by SIGINT or SIGTERM (all commands but watch)
 
 EXAMPLES
@@ -189,6 +218,8 @@ EXAMPLES
         Follow the input selection.
     oxsctl send '?'
         Raw identity query; prints DEV33 for an Orlan Plus.
+    oxsctl --serial /dev/ttyUSB0 upload photo.bmp --fit shrink
+        A picture of any size, scaled to the frame, into the frame memory.
 )";
 
 const CommandPage *pageOf(const QString &word) {
@@ -265,6 +296,11 @@ QString checkArguments(const Options &o) {
     case Command::Send:
         if (n != 1) return QStringLiteral("send needs exactly one TEXT (quote it when it has spaces)");
         break;
+    case Command::Upload:
+        if (n != 1) return QStringLiteral("upload needs exactly one FILE");
+        if (o.link != LinkKind::Serial)
+            return QStringLiteral("upload works over a serial line only: give --serial PORT");
+        break;
     case Command::None:
     case Command::Help:
     case Command::Version:
@@ -311,7 +347,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     const QCommandLineOption tcp(QStringLiteral("tcp"), QString(), QStringLiteral("HOST[:PORT]"));
     const QCommandLineOption localPort(QStringLiteral("local-port"), QString(), QStringLiteral("N"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("SECONDS"));
-    parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout});
+    const QCommandLineOption fit(QStringLiteral("fit"), QString(), QStringLiteral("MODE"));
+    parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout, fit});
 
     // The parser takes the program name first.
     if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
@@ -385,6 +422,19 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     if (parser.isSet(timeout)) {
         result.error = parseTimeout(parser.value(timeout), o);
         if (!result.ok()) return result;
+    }
+
+    if (parser.isSet(fit)) {
+        if (o.command != Command::Upload) {
+            result.error = QStringLiteral("--fit applies to upload only");
+            return result;
+        }
+        o.fitMode = FitModeFromName(parser.value(fit));
+        if (o.fitMode == FIT_CANCELLED) {
+            result.error = QStringLiteral("--fit needs crop, shrink, center, zoom or exact, not '%1'")
+                               .arg(parser.value(fit));
+            return result;
+        }
     }
 
     if (o.command == Command::None)

@@ -17,11 +17,14 @@ enum ExitCode : int {
     kExitBadValue = 6,        // value malformed or out of range for the variable
     kExitWrongAccess = 7,     // the variable cannot be set (or, write-only, cannot be read)
     kExitNotConfirmed = 8,    // a value was sent but no reply confirmed it within the time-out
+    kExitBadPicture = 9,      // upload: the picture file cannot be read
+    kExitScalerAborted = 10,  // upload: the scaler aborted it
+    kExitUploadTimeout = 11,  // upload: the scaler stopped answering
     kExitInterrupted = 130,   // SIGINT or SIGTERM during any command but watch
 };
 
 enum class LinkKind { Serial, Udp, Tcp };
-enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send };
+enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send, Upload };
 
 inline constexpr int kDefaultIpPort = 10500;
 inline constexpr int kDefaultTimeoutMs = 15000;
@@ -38,6 +41,7 @@ struct Options {
     bool json = false;
     bool paced = false; // the window's detection pace instead of the quick one
     Command command = Command::None;
+    int fitMode = 0;       // upload: --fit as a fit mode (1 to 5), 0 when not given
     QString helpTopic;     // Help: the command word asked about, empty for the whole manual
     QStringList arguments; // what follows the command word
 };

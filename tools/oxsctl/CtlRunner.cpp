@@ -93,6 +93,8 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
             request.assignments << a;
         }
         break;
+    case Command::Upload:
+        return prepareField(options, request.field, why);
     case Command::Send:
         if (!unescape(options.arguments.value(0), request.text, why)) return kExitUsage;
         if (request.text.isEmpty()) {
@@ -109,7 +111,8 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
 TLinkPacing linkPacing(const Options &options) {
     if (options.paced) return TLinkPacing::Window();
     TLinkPacing pacing = TLinkPacing::Fast();
-    if (options.command == Command::Set || options.command == Command::Send)
+    if (options.command == Command::Set || options.command == Command::Send ||
+        options.command == Command::Upload)
         pacing.queryAllMs = TLinkPacing::Window().queryAllMs;
     return pacing;
 }

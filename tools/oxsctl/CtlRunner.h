@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -30,14 +31,20 @@ struct Request {
     QList<Target> targets;         // get
     QList<Assignment> assignments; // set, in the order given
     QByteArray text;               // send, escapes resolved
+    QImage field;                  // upload: the 720 x 288 field to send
 };
+
+// Loads the upload's picture and fits it into the field. Returns kExitOk, kExitBadPicture when the file
+// cannot be read, or kExitUsage when its size needs a --fit that was not given; the reason in *why.
+int prepareField(const Options &options, QImage &field, QString *why);
 
 // Checks the names, values and escapes of the command. Returns kExitOk, or the exit code with a message
 // for standard error in *why. Nothing here needs the link.
 int prepareRequest(const Options &options, Request &request, QString *why);
 
-// How fast the driver looks for the scaler. Quick unless --paced; set and send need no report of every
-// variable, so they leave the request for it at the window's pause, by which time they are done.
+// How fast the driver looks for the scaler. Quick unless --paced; set, send and upload need no report of
+// every variable, so they leave the request for it at the window's pause, by which time set and send are done
+// and an upload has the line in raw mode.
 TLinkPacing linkPacing(const Options &options);
 
 // Opens the link the options choose on a freshly created driver and sets its pace. Returns kExitOk, or

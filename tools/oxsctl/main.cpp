@@ -2,6 +2,7 @@
 
 #include "CtlArgs.h"
 #include "CtlRunner.h"
+#include "CtlUpload.h"
 #include "Orlan_d.h"
 #include "UnixSignals.h"
 #include "Version.h"
@@ -9,14 +10,26 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <unistd.h>
+#include <utility>
 
 using namespace OxsCtl;
 
 namespace {
 
+bool g_progressShown = false; // a progress line is on the terminal, without its line end
+
 void writeTo(FILE *stream, const QString &text) {
+    if (std::exchange(g_progressShown, false)) std::fputs("\n", stderr);
     std::fputs(text.toUtf8().constData(), stream);
     std::fflush(stream);
+}
+
+// Rewrites the progress line in place; only on a terminal.
+void showProgress(const QString &line) {
+    std::fprintf(stderr, "\r%s\033[K", line.toUtf8().constData());
+    std::fflush(stderr);
+    g_progressShown = true;
 }
 
 int fail(int code, const QString &message) {
@@ -56,17 +69,30 @@ int main(int argc, char *argv[]) {
         TOrlan_d driver;
         if (const int code = openLink(driver, options, &why)) return fail(code, why);
 
-        Runner runner(
-            driver, request, [](const QString &text) { writeTo(stdout, text); },
-            [](const QString &text) { writeTo(stderr, text); });
-        runner.finished = [&exitCode](int code) {
+        const auto out = [](const QString &text) { writeTo(stdout, text); };
+        const auto err = [](const QString &text) { writeTo(stderr, text); };
+        const auto finished = [&exitCode](int code) {
             exitCode = code;
             QCoreApplication::exit(code);
         };
-        QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &runner,
-                         [&runner] { runner.interrupt(); });
-        runner.start();
-        QCoreApplication::exec();
+        if (options.command == Command::Upload) {
+            UploadRunner runner(driver, request, out, err,
+                                ::isatty(STDERR_FILENO) ? UploadRunner::Writer(showProgress)
+                                                        : UploadRunner::Writer());
+            runner.finished = finished;
+            QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &runner,
+                             [&runner] { runner.interrupt(); });
+            runner.start();
+            QCoreApplication::exec();
+        } else {
+            Runner runner(driver, request, out, err);
+            runner.finished = finished;
+            QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &runner,
+                             [&runner] { runner.interrupt(); });
+            runner.start();
+            QCoreApplication::exec();
+        }
     }
+    if (std::exchange(g_progressShown, false)) std::fputs("\n", stderr);
     return exitCode;
 }
