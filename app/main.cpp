@@ -1,4 +1,5 @@
 // OXS remote control: one window that drives one scaler of the Orlan family.
+#include "Debug.h"
 #include "MachineMenu.h"
 #include "ProcessFigures.h"
 #include "SettingsFiles.h"
@@ -60,7 +61,7 @@ void writeDialogScreenshots(TForm_OXS &form, const QString &base) {
 }
 
 // Pictures of the window on each page and of its menus, for checking the layout by eye.
-void writeScreenshots(TForm_OXS &form, const QString &file) {
+void writeScreenshots(TForm_OXS &form, QWidget &debugConsole, const QString &file) {
     const QFileInfo info(file);
     const QString base = info.path() + u'/' + info.completeBaseName();
     const char *pages[] = {"input", "output", "image", "audio", "frame-alert"};
@@ -82,6 +83,10 @@ void writeScreenshots(TForm_OXS &form, const QString &file) {
         menu->hide();
     }
     writeDialogScreenshots(form, base);
+    debugConsole.show();
+    QCoreApplication::processEvents();
+    debugConsole.grab().save(base + QStringLiteral("-debug-console.png"));
+    debugConsole.hide();
 }
 
 // Reports the first time the window is painted: the moment the operator sees it.
@@ -175,6 +180,10 @@ int main(int argc, char *argv[]) {
 
     // The windows, in their order; only the main window is shown.
     TForm_OXS form(settingsDir);
+    // The debug console logs every reply from the start; the hot key over the first panel shows it. It is
+    // destroyed before the window, and unhooks itself from the driver while the driver still exists.
+    TForm_debug debugConsole(*form.Orlan_d, settingsDir);
+    form.SetDebugConsole(&debugConsole);
     form.InitMainWindow();
 
     UnixSignals signalsToClose;
@@ -183,8 +192,8 @@ int main(int argc, char *argv[]) {
 
     if (options.isSet(cli.screenshot)) {
         const QString file = options.value(cli.screenshot);
-        QTimer::singleShot(options.value(cli.screenshotDelay).toInt(), &form, [&form, file] {
-            writeScreenshots(form, file);
+        QTimer::singleShot(options.value(cli.screenshotDelay).toInt(), &form, [&form, &debugConsole, file] {
+            writeScreenshots(form, debugConsole, file);
             form.close();
         });
     }
