@@ -1,51 +1,18 @@
 #include "ProfileFile.h"
 
+#include "TextFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <limits>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-namespace {
-
-// Each line is UTF-8 where it is valid UTF-8, else Latin-1 (a line typed on Windows in its ANSI code page),
-// so one foreign byte costs no other line its characters.
-QString decodeLine(QByteArrayView bytes) {
-    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
-
-// Opens a regular file for reading. Anything else (a FIFO, a device, a folder) is refused without being
-// opened in a way that could wait for a writer or a device.
-bool openRegularFile(QFile &file, const QString &path) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#else
-    file.setFileName(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
-#endif
-}
-
-} // namespace
-
 ProfileReader::ProfileReader(const QString &path) {
     m_exists = QFileInfo::exists(path);
     if (!m_exists) return;
     QFile file;
-    if (!openRegularFile(file, path)) {
+    if (!TextFiles::openRegularFile(file, path)) {
         m_readable = false;
         return;
     }
@@ -56,7 +23,7 @@ ProfileReader::ProfileReader(const QString &path) {
     for (qsizetype start = 0; start < bytes.size();) {
         qsizetype end = bytes.indexOf('\n', start);
         if (end < 0) end = bytes.size();
-        const QString line = decodeLine(QByteArrayView(bytes).sliced(start, end - start));
+        const QString line = TextFiles::decodeLine(QByteArrayView(bytes).sliced(start, end - start));
         start = end + 1;
         // Blanks around sections, keys and values are not part of them, as for every profile reader.
         const QStringView trimmed = QStringView(line).trimmed();

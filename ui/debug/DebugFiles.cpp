@@ -1,48 +1,18 @@
 #include "DebugFiles.h"
 
+#include "TextFiles.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace DebugFiles {
-
-namespace {
-
-bool openRegularFile(QFile &file, const QString &path) {
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#else
-    file.setFileName(path);
-    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly);
-#endif
-}
-
-// UTF-8 where the line is valid UTF-8, else Latin-1 (a line written in a Windows code page).
-QString decodeLine(QByteArrayView bytes) {
-    return bytes.isValidUtf8() ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes);
-}
-
-} // namespace
 
 ReadStatus readRegularFile(const QString &path, qint64 maxBytes, QByteArray &bytes) {
     bytes.clear();
     if (!QFileInfo::exists(path)) return ReadStatus::Missing;
     QFile file;
-    if (!openRegularFile(file, path)) return ReadStatus::Unreadable;
+    if (!TextFiles::openRegularFile(file, path)) return ReadStatus::Unreadable;
     bytes = file.read(maxBytes + 1);
     if (file.error() != QFileDevice::NoError) {
         bytes.clear();
@@ -87,7 +57,7 @@ ButtonFile readButtonFile(const QString &path) {
         }
         if (!target || *have) continue; // the first line with a name counts
         *have = true;
-        *target = decodeLine(raw.sliced(eq + 1)).left(kMaxValueLength);
+        *target = TextFiles::decodeLine(raw.sliced(eq + 1)).left(kMaxValueLength);
     }
     return result;
 }
