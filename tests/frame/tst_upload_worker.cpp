@@ -305,6 +305,18 @@ void TstUploadWorker::userAbortBeforeRawPhase() {
     QVERIFY(aborted.elapsed() >= rig.timing.pauseMs);
     QCOMPARE(rig.commands(), QByteArrayList({"2fM", control(kCan)}));
     QVERIFY(rig.backToText());
+
+    // Aborted before it was started: it still counts as running until the return phase no longer needs
+    // the user-interface thread, so the owner's wait for the thread cannot block it.
+    rig.worker = std::make_unique<TThreadFrameRaw>();
+    rig.worker->SetTiming(rig.timing);
+    rig.worker->Prepare(&rig.picture, &rig.drv);
+    rig.worker->Reset();
+    rig.worker->Resume();
+    rig.sent.clear();
+    rig.worker->UserAbort();
+    QCOMPARE(rig.finish(), int(TRANSFER_USER_ABORT));
+    QCOMPARE(rig.commands(), QByteArrayList{control(kCan)});
 }
 
 void TstUploadWorker::scalerVanishes() {
