@@ -44,7 +44,7 @@ FrameReceiver::FrameReceiver(Session &session, const UploadSettings &settings,
 FrameReceiver::~FrameReceiver() = default;
 
 void FrameReceiver::received(Session &, const QByteArray &data) {
-    occupyLine(data.size());
+    m_inFreeUs = lineTimeAfter(m_inFreeUs, data.size());
     for (const char c : data) {
         if (m_done) return;
         const auto byte = static_cast<unsigned char>(c);
@@ -99,7 +99,7 @@ void FrameReceiver::chunkEnd() {
     ++m_chunks;
     if (m_chunks == m_settings.abortAfterChunks) {
         m_done = true;
-        m_out.append({lineFreeUs(), escaped(kCan), true});
+        m_out.append({replyDueUs(2), escaped(kCan), true});
         sendDue();
         if (m_finished) m_finished(QImage());
         return;
@@ -116,10 +116,10 @@ void FrameReceiver::chunkEnd() {
 void FrameReceiver::finish(bool stored) {
     m_done = true;
     if (stored) {
-        m_out.append({lineFreeUs(), escaped(kAck), true});
+        m_out.append({replyDueUs(2), escaped(kAck), true});
         sendDue();
     } else {
-        m_out.append({lineFreeUs(), QByteArray(), true});
+        m_out.append({replyDueUs(0), QByteArray(), true});
         sendDue();
     }
     if (m_finished) m_finished(stored ? m_field : QImage());
@@ -129,25 +129,29 @@ qint64 FrameReceiver::nowUs() const {
     return m_clock.nsecsElapsed() / 1000;
 }
 
-// The emulated line carries one byte at a time in either direction: bytes take it from when it is free.
-void FrameReceiver::occupyLine(qint64 bytes) {
-    if (m_settings.lineRateBaud <= 0) return;
-    m_lineFreeUs = std::max(m_lineFreeUs, nowUs()) + bytes * 10 * 1000000 / m_settings.lineRateBaud;
+// The emulated line is full duplex, 10 bits a byte each way. Bytes in one direction take it from when it is
+// free; a reply starts once what it answers has fully arrived and reaches the host when its last byte has.
+qint64 FrameReceiver::lineTimeAfter(qint64 freeUs, qint64 bytes) const {
+    const qint64 start = std::max(freeUs, nowUs());
+    return m_settings.lineRateBaud > 0 ? start + bytes * 10 * 1000000 / m_settings.lineRateBaud : start;
 }
 
-qint64 FrameReceiver::lineFreeUs() const {
-    return std::max(m_lineFreeUs, nowUs());
+qint64 FrameReceiver::replyDueUs(qint64 bytes) {
+    m_outFreeUs = lineTimeAfter(std::max(m_outFreeUs, m_inFreeUs), bytes);
+    return m_outFreeUs;
 }
 
 void FrameReceiver::sendControl(unsigned char code, int extraDelayMs) {
-    occupyLine(2);
-    m_out.append({lineFreeUs() + qint64(extraDelayMs) * 1000, escaped(code), false});
+    if (extraDelayMs > 0) m_outFreeUs = std::max(m_outFreeUs, nowUs()) + qint64(extraDelayMs) * 1000;
+    m_out.append({replyDueUs(2), escaped(code), false});
     sendDue();
 }
 
 void FrameReceiver::sendDue() {
     const qint64 now = nowUs();
-    while (!m_out.isEmpty() && m_out.first().dueUs <= now) {
+    // Due within half a millisecond counts as due: the timer's millisecond steps would otherwise add half a
+    // millisecond to every acknowledgement on average.
+    while (!m_out.isEmpty() && m_out.first().dueUs - now < 500) {
         const Pending next = m_out.takeFirst();
         if (m_session && !next.bytes.isEmpty()) m_session->sendRaw(next.bytes);
         if (next.last) {
@@ -158,7 +162,7 @@ void FrameReceiver::sendDue() {
         }
     }
     if (!m_out.isEmpty())
-        m_sendTimer.start(static_cast<int>(std::max<qint64>(0, (m_out.first().dueUs - now + 999) / 1000)));
+        m_sendTimer.start(static_cast<int>(std::max<qint64>(0, (m_out.first().dueUs - now + 500) / 1000)));
 }
 
 } // namespace OxsSim

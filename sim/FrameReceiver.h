@@ -53,8 +53,8 @@ class FrameReceiver : public QObject, public ProtocolHandler {
     void sendControl(unsigned char code, int extraDelayMs = 0);
     void sendDue();
     qint64 nowUs() const;
-    void occupyLine(qint64 bytes);
-    qint64 lineFreeUs() const;
+    qint64 lineTimeAfter(qint64 freeUs, qint64 bytes) const;
+    qint64 replyDueUs(qint64 bytes);
 
     QPointer<Session> m_session;
     UploadSettings m_settings;
@@ -72,7 +72,8 @@ class FrameReceiver : public QObject, public ProtocolHandler {
 
     QTimer m_offer;
     QElapsedTimer m_clock;
-    qint64 m_lineFreeUs = 0; // when the emulated line has carried everything so far
+    qint64 m_inFreeUs = 0;  // when the emulated line has carried everything the host sent so far
+    qint64 m_outFreeUs = 0; // ... and everything sent to the host
     struct Pending {
         qint64 dueUs;
         QByteArray bytes;
