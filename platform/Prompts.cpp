@@ -42,6 +42,10 @@ QString ConsolePrompts::saveFileName(const QString &, const QString &) {
     return {};
 }
 
+bool ConsolePrompts::chooseColor(uint32_t &, const QString &) {
+    return false;
+}
+
 void RecordingPrompts::message(const QString &text, Icon icon, const QString &) {
     asked.append({QStringLiteral("message"), text, icon});
 }
@@ -71,6 +75,13 @@ QString RecordingPrompts::openFileName(const QString &title, const QString &) {
 QString RecordingPrompts::saveFileName(const QString &title, const QString &) {
     asked.append({QStringLiteral("save"), title, Icon::Question});
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
+}
+
+bool RecordingPrompts::chooseColor(uint32_t &rgb, const QString &title) {
+    asked.append({QStringLiteral("color"), title, Icon::Question});
+    if (colors.isEmpty()) return false;
+    rgb = colors.takeFirst();
+    return true;
 }
 
 QStringList RecordingPrompts::messages() const {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 
 // The one seam for every modal interaction (message boxes, input boxes, file and colour choosers), so the
@@ -25,6 +26,8 @@ class Prompts {
     // File choosers; an empty result means cancelled.
     virtual QString openFileName(const QString &title, const QString &filter) = 0;
     virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // A colour chooser starting at `rgb` (0xRRGGBB); returns false when cancelled, otherwise sets rgb.
+    virtual bool chooseColor(uint32_t &rgb, const QString &title = {}) = 0;
 
     // The process-wide instance. Defaults to a console implementation (standard error, cancels every
     // question) until a program or test installs its own.
@@ -41,20 +44,22 @@ class ConsolePrompts : public Prompts {
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    bool chooseColor(uint32_t &rgb, const QString &title) override;
 };
 
 // Records what was asked and answers from a script: for tests.
 class RecordingPrompts : public Prompts {
   public:
     struct Entry {
-        QString kind; // "message", "question", "confirm", "input", "open", "save"
+        QString kind; // "message", "question", "confirm", "input", "open", "save", "color"
         QString text;
         Icon icon = Icon::Information;
     };
     QList<Entry> asked;
-    QList<Answer> answers; // consumed by question() and confirm(); Cancel when exhausted
-    QStringList inputs;    // consumed by inputText(); cancels when exhausted
-    QStringList fileNames; // consumed by the file choosers; empty when exhausted
+    QList<Answer> answers;  // consumed by question() and confirm(); Cancel when exhausted
+    QStringList inputs;     // consumed by inputText(); cancels when exhausted
+    QStringList fileNames;  // consumed by the file choosers; empty when exhausted
+    QList<uint32_t> colors; // consumed by chooseColor() (0xRRGGBB); cancels when exhausted
 
     void message(const QString &text, Icon icon, const QString &title) override;
     Answer question(const QString &text, const QString &title) override;
@@ -62,5 +67,6 @@ class RecordingPrompts : public Prompts {
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    bool chooseColor(uint32_t &rgb, const QString &title) override;
     QStringList messages() const;
 };

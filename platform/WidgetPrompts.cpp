@@ -1,6 +1,7 @@
 #include "WidgetPrompts.h"
 
 #include <QApplication>
+#include <QColorDialog>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -56,4 +57,11 @@ QString WidgetPrompts::openFileName(const QString &title, const QString &filter)
 
 QString WidgetPrompts::saveFileName(const QString &title, const QString &filter) {
     return QFileDialog::getSaveFileName(parent(), titleOr(title), QString(), filter);
+}
+
+bool WidgetPrompts::chooseColor(uint32_t &rgb, const QString &title) {
+    const QColor chosen = QColorDialog::getColor(QColor::fromRgb(QRgb(rgb)), parent(), titleOr(title));
+    if (!chosen.isValid()) return false;
+    rgb = chosen.rgb() & 0xFFFFFFu;
+    return true;
 }

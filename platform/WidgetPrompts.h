@@ -6,7 +6,7 @@
 
 class QWidget;
 
-// The prompts of an interactive program: message boxes, a one-line input box and file choosers, each
+// The prompts of an interactive program: message boxes, a one-line input box, file and colour choosers, each
 // modal over the active window.
 class WidgetPrompts : public Prompts {
   public:
@@ -19,6 +19,7 @@ class WidgetPrompts : public Prompts {
     bool inputText(const QString &title, const QString &label, QString &value) override;
     QString openFileName(const QString &title, const QString &filter) override;
     QString saveFileName(const QString &title, const QString &filter) override;
+    bool chooseColor(uint32_t &rgb, const QString &title) override;
 
   private:
     QString titleOr(const QString &title) const { return title.isEmpty() ? m_defaultTitle : title; }

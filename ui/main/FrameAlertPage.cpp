@@ -2,6 +2,7 @@
 
 #include "Models.h"
 #include "RadioGroup.h"
+#include "TransferFrame.h"
 #include "Unit_OXS.h"
 
 TFrameAlertPage::TFrameAlertPage(TForm_OXS &form) : TWindowPage(form) {}
@@ -69,10 +70,20 @@ void TFrameAlertPage::BtnDeleteFrameClick() {
     Orlan_d.SetFAEXEC(true);
 }
 
-// The transfer dialog runs over the serial link, so it is offered only while a scaler answers. It opens
-// here, with this window hidden meanwhile, once the program has one.
+// The transfer dialog is offered only while a scaler answers; this window hides while it is open. A window
+// closed meanwhile (the program ends) stays hidden.
 void TFrameAlertPage::BtnTransferFrameClick() {
-    if (!Orlan_d.Connected()) refuse(QStringLiteral("Device NOT connected"));
+    if (!Orlan_d.Connected()) {
+        refuse(QStringLiteral("Device NOT connected"));
+        return;
+    }
+    bool closed = false;
+    const QMetaObject::Connection watch =
+        connect(&Form, &TForm_OXS::closed, this, [&closed] { closed = true; });
+    Form.hide();
+    Form.RunModal(*Form.FormTransferFrame);
+    disconnect(watch);
+    if (!closed) Form.show();
 }
 
 void TFrameAlertPage::CboFrameNumberChange(int position) {

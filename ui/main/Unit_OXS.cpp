@@ -6,6 +6,7 @@
 #include "Prompts.h"
 #include "SettingsFiles.h"
 #include "StatusWidgets.h"
+#include "TransferFrame.h"
 #include "Unit_About_OXS.h"
 #include "Unit_Standby.h"
 #include "Unit_Sync_Time.h"
@@ -138,6 +139,7 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
     About_OXS = new TAbout_OXS(this);
     Form_Standby = new TForm_Standby(*Orlan_d, this);
     Form_Sync_Time = new TForm_Sync_Time(*Orlan_d, ClientArea);
+    FormTransferFrame = new TFormTransferFrame(this);
     RunModal = [](QDialog &dialog) { dialog.exec(); };
 
     bindDriverEvents();
@@ -146,6 +148,9 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
 }
 
 TForm_OXS::~TForm_OXS() {
+    // An upload still running is aborted while the driver it uses exists.
+    delete FormTransferFrame;
+    FormTransferFrame = nullptr;
     unbindDriverEvents();
 }
 
@@ -251,7 +256,8 @@ void TForm_OXS::InitMainWindow() {
     // 10. Not connected yet.
     ConfigureForModel(0);
     // 11. The black delay window was made a child of this one with it.
-    // 12. The frame transfer dialog is handed the driver by the program when it exists.
+    // 12. The frame transfer dialog gets the driver.
+    FormTransferFrame->SetDriver(Orlan_d);
     // 13.-15. Captions and the program's version.
     setWindowTitle(BuildWindowTitle(Orlan_d->DEV()));
     MenuAboutMachine->setText(
@@ -527,6 +533,8 @@ void TForm_OXS::closeEvent(QCloseEvent *event) {
 }
 
 void TForm_OXS::FormClose() {
+    // An upload in progress returns the link to the text protocol before the port closes.
+    FormTransferFrame->Shutdown();
     Orlan_d->ClosePort();
     Timer1->stop();
     SaveConnectionSettings();

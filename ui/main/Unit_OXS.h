@@ -22,6 +22,7 @@ class QToolButton;
 class TAbout_OXS;
 class TForm_Standby;
 class TForm_Sync_Time;
+class TFormTransferFrame;
 class TFrameInput;
 class TIPConfigDlg;
 class TRs232LanDlg;
@@ -49,11 +50,12 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     QShortcut *DebugHotKey;
 
     // ---- Companion windows, made once with the window ----
-    TIPConfigDlg *IPConfigDlg;       // the program's own network link
-    TRs232LanDlg *Rs232LanDlg;       // the scaler's LAN module
-    TAbout_OXS *About_OXS;           // versions and the model's picture
-    TForm_Standby *Form_Standby;     // standby timer
-    TForm_Sync_Time *Form_Sync_Time; // black delay, drawn inside this window
+    TIPConfigDlg *IPConfigDlg;             // the program's own network link
+    TRs232LanDlg *Rs232LanDlg;             // the scaler's LAN module
+    TAbout_OXS *About_OXS;                 // versions and the model's picture
+    TForm_Standby *Form_Standby;           // standby timer
+    TForm_Sync_Time *Form_Sync_Time;       // black delay, drawn inside this window
+    TFormTransferFrame *FormTransferFrame; // picture upload, opened from the Frame Alert page
     // Shows a dialog modally. Tests replace it to answer the dialog without a modal loop.
     std::function<void(QDialog &)> RunModal;
 

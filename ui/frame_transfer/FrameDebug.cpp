@@ -1,0 +1,67 @@
+#include "FrameDebug.h"
+
+#include <QHeaderView>
+#include <QLocale>
+#include <QScreen>
+#include <QTime>
+
+TFormFrameDebug::TFormFrameDebug(QWidget *parent) : QWidget(parent) {
+    setupUi(this);
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    GrdStatus->setColumnCount(2);
+    GrdStatus->setRowCount(RowCount);
+    GrdStatus->horizontalHeader()->hide();
+    GrdStatus->verticalHeader()->hide();
+    GrdStatus->verticalHeader()->setMinimumSectionSize(1);
+    GrdStatus->verticalHeader()->setDefaultSectionSize(20);
+    GrdStatus->horizontalHeader()->setMinimumSectionSize(1);
+    GrdStatus->setColumnWidth(0, 75);
+    GrdStatus->setColumnWidth(1, 125);
+    const char *labels[RowCount] = {"Elapsed time :", "Progress", "Speed :", "Width :", "Height :"};
+    for (int row = 0; row < RowCount; ++row) {
+        GrdStatus->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(labels[row])));
+        GrdStatus->setItem(row, 1, new QTableWidgetItem);
+    }
+}
+
+void TFormFrameDebug::setValue(int row, const QString &text) {
+    GrdStatus->item(row, 1)->setText(text);
+}
+
+QString TFormFrameDebug::Label(int row) const {
+    return GrdStatus->item(row, 0)->text();
+}
+
+QString TFormFrameDebug::Value(int row) const {
+    return GrdStatus->item(row, 1)->text();
+}
+
+void TFormFrameDebug::SetElapsed(qint64 milliseconds) {
+    const QTime time = QTime(0, 0).addMSecs(int(milliseconds % (24 * 3600 * 1000)));
+    setValue(RowElapsed, QLocale::system().toString(time, QLocale::LongFormat).trimmed());
+}
+
+void TFormFrameDebug::SetProgress(int sent, int total) {
+    setValue(RowProgress, QStringLiteral("%1/%2 pixels").arg(sent).arg(total));
+}
+
+void TFormFrameDebug::SetSpeed(int bytesPerSecond) {
+    setValue(RowSpeed, QStringLiteral("%1 Bytes/s").arg(bytesPerSecond));
+}
+
+void TFormFrameDebug::SetSourceWidth(int width) {
+    setValue(RowWidth, QStringLiteral("%1 pixels").arg(width));
+}
+
+void TFormFrameDebug::SetSourceHeight(int height) {
+    setValue(RowHeight, QStringLiteral("%1 lines").arg(height));
+}
+
+void TFormFrameDebug::showEvent(QShowEvent *event) {
+    if (const QScreen *screen = this->screen()) {
+        const QRect area = screen->geometry();
+        move(area.left() + area.width() - frameGeometry().width(), area.top());
+    }
+    QWidget::showEvent(event);
+}
