@@ -1,8 +1,12 @@
 // OXS remote control: one window that drives one scaler of the Orlan family.
 #include "Debug.h"
+#include "FrameDebug.h"
+#include "FrameFormat.h"
+#include "GradientWindow.h"
 #include "MachineMenu.h"
 #include "ProcessFigures.h"
 #include "SettingsFiles.h"
+#include "TransferFrame.h"
 #include "Unit_About_OXS.h"
 #include "Unit_OXS.h"
 #include "Unit_Standby.h"
@@ -60,6 +64,49 @@ void writeDialogScreenshots(TForm_OXS &form, const QString &base) {
     form.BtnOkUpdaterClick();
 }
 
+// Pictures of the frame transfer windows: the transfer dialog empty, with a gradient loaded and as it looks
+// during an upload (progress at 40 %), the gradient generator, the fit choice and the frame debug view.
+void writeTransferScreenshots(TForm_OXS &form, const QString &base) {
+    auto save = [&base](QWidget &widget, const char *name) {
+        QCoreApplication::processEvents();
+        widget.grab().save(base + u'-' + QLatin1String(name) + QLatin1String(".png"));
+    };
+    TFormTransferFrame &transfer = *form.FormTransferFrame;
+    transfer.show();
+    save(transfer, "transfer-frame");
+    const auto gradientModal = transfer.FormGradient->RunModal;
+    transfer.FormGradient->RunModal = [&save](QDialog &dialog) {
+        dialog.show();
+        save(dialog, "gradient");
+        dialog.hide();
+        return int(QDialog::Accepted);
+    };
+    transfer.BtnGradientClick();
+    transfer.FormGradient->RunModal = gradientModal;
+    save(transfer, "transfer-frame-picture");
+    transfer.SetStatus(1, QStringLiteral("Transferring frame..."));
+    transfer.SetProgress(0, 720 * 288, 720 * 288 * 2 / 5);
+    save(transfer, "transfer-frame-busy");
+    transfer.SetStatus(0, QStringLiteral("Idle"));
+    transfer.FormFrameDebug->SetElapsed(14000);
+    transfer.FormFrameDebug->SetProgress(720 * 288 * 2 / 5, 720 * 288);
+    transfer.FormFrameDebug->SetSpeed(5754);
+    transfer.FormFrameDebug->show();
+    save(*transfer.FormFrameDebug, "frame-debug");
+    transfer.FormFrameDebug->hide();
+    transfer.hide();
+
+    const auto formatModal = transfer.FormFrameFormat->RunModal;
+    transfer.FormFrameFormat->RunModal = [&save](QDialog &dialog) {
+        dialog.show();
+        save(dialog, "fit-choice");
+        dialog.hide();
+        return int(QDialog::Rejected);
+    };
+    transfer.FormFrameFormat->ChooseFitMode(1024, 768);
+    transfer.FormFrameFormat->RunModal = formatModal;
+}
+
 // Pictures of the window on each page and of its menus, for checking the layout by eye.
 void writeScreenshots(TForm_OXS &form, QWidget &debugConsole, const QString &file) {
     const QFileInfo info(file);
@@ -83,6 +130,7 @@ void writeScreenshots(TForm_OXS &form, QWidget &debugConsole, const QString &fil
         menu->hide();
     }
     writeDialogScreenshots(form, base);
+    writeTransferScreenshots(form, base);
     debugConsole.show();
     QCoreApplication::processEvents();
     debugConsole.grab().save(base + QStringLiteral("-debug-console.png"));

@@ -5,10 +5,22 @@
 #include <QScreen>
 #include <QTime>
 
+namespace {
+constexpr int kLabelColumn = 75;
+constexpr int kValueColumn = 125;
+constexpr int kCellPadding = 10;
+
+// The system's long time format without its time zone: the value is a duration.
+QString longTimeFormat() {
+    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    format.remove(QLatin1Char('t'));
+    return format.trimmed();
+}
+} // namespace
+
 TFormFrameDebug::TFormFrameDebug(QWidget *parent) : QWidget(parent) {
     setupUi(this);
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(size());
     GrdStatus->setColumnCount(2);
     GrdStatus->setRowCount(RowCount);
     GrdStatus->horizontalHeader()->hide();
@@ -16,13 +28,22 @@ TFormFrameDebug::TFormFrameDebug(QWidget *parent) : QWidget(parent) {
     GrdStatus->verticalHeader()->setMinimumSectionSize(1);
     GrdStatus->verticalHeader()->setDefaultSectionSize(20);
     GrdStatus->horizontalHeader()->setMinimumSectionSize(1);
-    GrdStatus->setColumnWidth(0, 75);
-    GrdStatus->setColumnWidth(1, 125);
     const char *labels[RowCount] = {"Elapsed time :", "Progress", "Speed :", "Width :", "Height :"};
+    int labelWidth = kLabelColumn;
     for (int row = 0; row < RowCount; ++row) {
-        GrdStatus->setItem(row, 0, new QTableWidgetItem(QString::fromLatin1(labels[row])));
+        const QString label = QString::fromLatin1(labels[row]);
+        GrdStatus->setItem(row, 0, new QTableWidgetItem(label));
         GrdStatus->setItem(row, 1, new QTableWidgetItem);
+        labelWidth = qMax(labelWidth, GrdStatus->fontMetrics().horizontalAdvance(label) + kCellPadding);
     }
+    // A font wider than the one the sizes are made for widens the label column and the window with it.
+    GrdStatus->setColumnWidth(0, labelWidth);
+    GrdStatus->setColumnWidth(1, kValueColumn);
+    const int grow = labelWidth - kLabelColumn;
+    GrdStatus->resize(GrdStatus->width() + grow, GrdStatus->height());
+    GrpStatus->resize(GrpStatus->width() + grow, GrpStatus->height());
+    setFixedSize(width() + grow, height());
+    GrdStatus->setCurrentItem(nullptr);
 }
 
 void TFormFrameDebug::setValue(int row, const QString &text) {
@@ -39,7 +60,7 @@ QString TFormFrameDebug::Value(int row) const {
 
 void TFormFrameDebug::SetElapsed(qint64 milliseconds) {
     const QTime time = QTime(0, 0).addMSecs(int(milliseconds % (24 * 3600 * 1000)));
-    setValue(RowElapsed, QLocale::system().toString(time, QLocale::LongFormat).trimmed());
+    setValue(RowElapsed, QLocale::system().toString(time, longTimeFormat()));
 }
 
 void TFormFrameDebug::SetProgress(int sent, int total) {
