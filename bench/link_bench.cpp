@@ -3,6 +3,7 @@
 // attempts and CPU against a closed TCP port and against a peer that accepts and resets.
 //   link_bench [idle-seconds] [closed-port-seconds]
 // CPU figures are for the whole process (driver and simulator together), so they bound the driver's own.
+#include "BenchSupport.h"
 #include "Orlan_d.h"
 #include "ResettingPeer.h"
 #include "ScalerSimulator.h"
@@ -13,40 +14,11 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <functional>
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs the event loop until the condition holds or the time-out passes; returns the elapsed milliseconds.
-qint64 waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(1);
-    loop.exec();
-    return clock.elapsed();
-}
-
-// Runs the event loop for the given time without any polling of our own.
-void idle(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 void measureDetection(const char *name, const TLinkPacing &pacing,
                       const std::function<void(TOrlan_d &)> &open) {
@@ -55,9 +27,9 @@ void measureDetection(const char *name, const TLinkPacing &pacing,
     QElapsedTimer clock;
     clock.start();
     open(drv);
-    waitFor([&] { return drv.Connected(); }, 15000);
+    Bench::waitFor([&] { return drv.Connected(); }, 15000);
     const qint64 connected = clock.elapsed();
-    waitFor([&] { return drv.Ready(); }, 15000);
+    Bench::waitFor([&] { return drv.Ready(); }, 15000);
     const qint64 ready = clock.elapsed();
     std::printf("%-6s %-6s pace: Connected after %lld ms, Ready after %lld ms (link opened at creation)\n",
                 name, pacing.dumpQuietMs == TLinkPacing::Window().dumpQuietMs ? "window" : "fast",
@@ -69,10 +41,10 @@ void measureReconnects(const char *peerName, quint16 port, int seconds,
     TOrlan_d drv;
     drv.SetIpRemoteAddress("127.0.0.1");
     drv.SetIpRemotePort(port);
-    const double cpu0 = cpuSeconds();
+    const double cpu0 = Bench::cpuSeconds();
     drv.SetConType(CON_TCP);
-    idle(seconds * 1000);
-    const double cpu = cpuSeconds() - cpu0;
+    Bench::idle(seconds * 1000);
+    const double cpu = Bench::cpuSeconds() - cpu0;
     const int attempts = accepted ? accepted() : drv.TcpConnectAttempts();
     std::printf("%s over %d s: %d connects (%.2f per second), CPU %.3f %% of one core\n", peerName, seconds,
                 attempts, double(attempts) / seconds, 100.0 * cpu / seconds);
@@ -114,10 +86,10 @@ int main(int argc, char **argv) {
         drv.SetIpRemoteAddress("127.0.0.1");
         drv.SetIpRemotePort(sim.tcpPort());
         drv.SetConType(CON_TCP);
-        waitFor([&] { return drv.Ready(); }, 15000);
-        const double cpu0 = cpuSeconds();
-        idle(idleSeconds * 1000);
-        const double cpu = cpuSeconds() - cpu0;
+        Bench::waitFor([&] { return drv.Ready(); }, 15000);
+        const double cpu0 = Bench::cpuSeconds();
+        Bench::idle(idleSeconds * 1000);
+        const double cpu = Bench::cpuSeconds() - cpu0;
         std::printf("idle connected over %d s: CPU %.3f s = %.3f %% of one core, still connected: %s\n",
                     idleSeconds, cpu, 100.0 * cpu / idleSeconds, drv.Connected() ? "yes" : "no");
     }

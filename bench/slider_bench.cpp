@@ -3,6 +3,7 @@
 // to the edit box showing the value the scaler sent back, and it checks that every step sent one command
 // and that no reply moved the thumb under the pointer.
 //   slider_bench [steps]
+#include "BenchSupport.h"
 #include "Conversion.h"
 #include "FrmScrollbar.h"
 #include "Prompts.h"
@@ -24,19 +25,6 @@
 #include <vector>
 
 namespace {
-
-// Runs the event loop until the condition holds or the time-out passes; false on time-out.
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake; // keeps WaitForMoreEvents from sleeping past the time-out
-    wake.start(50);
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 QPoint thumbCentre(const QScrollBar *bar) {
     QStyleOptionSlider opt;
@@ -97,11 +85,11 @@ int main(int argc, char **argv) {
     form.InitMainWindow();
     form.show();
     form.PageControl->setCurrentWidget(form.TabSheetImage);
-    if (!waitFor([&] { return form.Orlan_d->Ready(); }, 10000) || !form.FrameScrollHPos->isVisible()) {
+    if (!Bench::waitFor([&] { return form.Orlan_d->Ready(); }, 10000) || !form.FrameScrollHPos->isVisible()) {
         std::fprintf(stderr, "the window found no scaler\n");
         return 1;
     }
-    waitFor([] { return false; }, 200);
+    Bench::waitFor([] { return false; }, 200);
     sim.clearCommandLog();
 
     TFrameScrollBar *frame = form.FrameScrollHPos;
@@ -136,15 +124,15 @@ int main(int argc, char **argv) {
         const int dragged = step();
         QString expected;
         form.Conversion.PositionDriver(dragged, expected);
-        if (!waitFor([&] { return frame->Edt->text() == expected; }, 2000)) ++timeouts;
+        if (!Bench::waitFor([&] { return frame->Edt->text() == expected; }, 2000)) ++timeouts;
         latencies.push_back(double(clock.nsecsElapsed()) / 1e6);
         if (bar->sliderPosition() != dragged || bar->value() != dragged) ++thumbMoved;
     }
     const double elapsed = double(total.nsecsElapsed()) / 1e6;
-    waitFor([] { return false; }, 100);
+    Bench::waitFor([] { return false; }, 100);
     const int dragCommands = positionCommands();
     mouse(bar, QEvent::MouseButtonRelease, at, Qt::NoButton);
-    waitFor([] { return false; }, 100);
+    Bench::waitFor([] { return false; }, 100);
     const int releaseCommands = positionCommands() - dragCommands;
 
     std::printf("slider round trip over loopback TCP, \"H. Pos\" dragged by %d steps\n", steps);
@@ -171,13 +159,13 @@ int main(int argc, char **argv) {
     }
     QString lastText;
     form.Conversion.PositionDriver(last, lastText);
-    const bool caughtUp = waitFor([&] { return frame->Edt->text() == lastText; }, 5000);
+    const bool caughtUp = Bench::waitFor([&] { return frame->Edt->text() == lastText; }, 5000);
     const double fastElapsed = double(total.nsecsElapsed()) / 1e6;
-    waitFor([] { return false; }, 100);
+    Bench::waitFor([] { return false; }, 100);
     const int fastCommands = positionCommands();
     if (bar->sliderPosition() != last) ++fastMoved;
     mouse(bar, QEvent::MouseButtonRelease, at, Qt::NoButton);
-    waitFor([] { return false; }, 100);
+    Bench::waitFor([] { return false; }, 100);
     const int fastRelease = positionCommands() - fastCommands;
     std::printf("fast drag (%.0f ms until the edit box showed the last reply%s):\n", fastElapsed,
                 caughtUp ? "" : ", never");

@@ -4,6 +4,7 @@
 // uses meanwhile.
 //   upload_bench [--line-rate BAUD] [--runs N]
 // Without --line-rate the pseudo-terminal is not throttled.
+#include "BenchSupport.h"
 #include "ComPort.h"
 #include "Orlan_d.h"
 #include "SerialLink.h"
@@ -15,33 +16,12 @@
 #include <QProcess>
 #include <QTimer>
 
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
-           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-bool waitFor(const std::function<bool()> &condition, int timeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition() || clock.elapsed() > timeoutMs) loop.quit();
-    });
-    poll.start(20);
-    if (!condition()) loop.exec();
-    return condition();
-}
 
 // Counts the bytes the driver writes once the raw phase has begun.
 class CountingLink : public TSerialLink {
@@ -94,7 +74,7 @@ int main(int argc, char *argv[]) {
     CountingLink *counter = link.get();
     drv.ReplaceLink(CON_RS232, std::move(link));
     drv.SetPort(pty);
-    if (!waitFor([&] { return drv.Connected(); }, 10000)) {
+    if (!Bench::waitFor([&] { return drv.Connected(); }, 10000)) {
         std::fprintf(stderr, "no scaler on %s\n", qPrintable(pty));
         return 1;
     }
@@ -106,7 +86,7 @@ int main(int argc, char *argv[]) {
                              : "unthrottled pseudo-terminal");
     for (int run = 0; run < runs; ++run) {
         // After the previous upload the driver finds the scaler again first.
-        if (!waitFor([&] { return drv.Connected() && !drv.ForceConn(); }, 10000)) return 1;
+        if (!Bench::waitFor([&] { return drv.Connected() && !drv.ForceConn(); }, 10000)) return 1;
         counter->bytes = 0;
         counter->counting = false;
         QElapsedTimer clock;
@@ -128,10 +108,10 @@ int main(int argc, char *argv[]) {
         };
         worker.Reset();
         worker.Resume();
-        const double cpuBefore = cpuSeconds();
+        const double cpuBefore = Bench::cpuSeconds();
         worker.Start();
-        waitFor([&] { return !worker.IsRunning() && worker.TransferResult() != 0; }, 600000);
-        const double cpu = cpuSeconds() - cpuBefore;
+        Bench::waitFor([&] { return !worker.IsRunning() && worker.TransferResult() != 0; }, 600000);
+        const double cpu = Bench::cpuSeconds() - cpuBefore;
         const qint64 wallUs = clock.nsecsElapsed() / 1000;
         worker.WaitFor();
         drv.OnRecData = nullptr;
