@@ -5,7 +5,9 @@
 
 #include <QDialog>
 #include <QHelpEvent>
+#include <QImage>
 #include <QMenu>
+#include <QPainter>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QToolButton>
@@ -427,15 +429,42 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->form->CboOutputRate->currentText(), QString("Follow Input"));
     }
 
+    // A dark desktop with light tooltips: the status bar's text follows the window's text colour, the grid's
+    // text the tooltip's, as the grid has the tooltip's background.
+    void followsADarkPalette() {
+        const QPalette before = QApplication::palette();
+        QPalette dark(QColor(0x20, 0x20, 0x20));
+        dark.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
+        dark.setColor(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xdc));
+        dark.setColor(QPalette::ToolTipText, QColor(0x10, 0x10, 0x10));
+        QApplication::setPalette(dark);
+        w->start();
+        QCOMPARE(w->form->BlinkPhase(), false);
+        QCOMPARE(w->form->StatusPanelColor(0), QColor(0xf0, 0xf0, 0xf0)); // "Device NOT connected", blink off
+        w->feed("DEV33\r\nCH1\r\n");
+        QImage cell(160, 16, QImage::Format_RGB32);
+        {
+            QPainter p(&cell);
+            w->form->GrdStatusDrawCell(p, RowInput, 1, cell.rect());
+        }
+        int textPixels = 0;
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                textPixels += qGray(cell.pixel(x, y)) < 80;
+        QApplication::setPalette(before);
+        QVERIFY(textPixels > 0); // dark text on the light cell, not the window's light text
+    }
+
     void statusBar() {
         w->start();
         QCOMPARE(w->form->BlinkPhase(), false);
-        QCOMPARE(w->form->StatusPanelColor(0), QColor(Qt::black));
+        const QColor text = w->form->StatusBar->palette().color(QPalette::WindowText);
+        QCOMPARE(w->form->StatusPanelColor(0), text);
         QVERIFY(w->form->StatusPanelFont(0).bold());
         w->form->Timer1Timer();
         QCOMPARE(w->form->StatusPanelColor(0), QColor(Qt::red));
         w->form->Timer1Timer();
-        QCOMPARE(w->form->StatusPanelColor(0), QColor(Qt::black));
+        QCOMPARE(w->form->StatusPanelColor(0), text);
 
         w->feed("DEV33\r\n");
         QCOMPARE(w->form->StatusPanelText(0), QString("Device connected"));

@@ -659,7 +659,10 @@ void TForm_OXS::GrdStatusDrawCell(QPainter &p, int row, int column, const QRect 
     const QFont font = statusCellFont(row, column);
     const bool highlighted = column == 1 && RowFlag(row) != 0;
     p.setFont(font);
-    p.setPen(highlighted ? QColor(Qt::red) : palette().color(QPalette::Active, QPalette::WindowText));
+    // The cells have the tooltip background, so their text takes the tooltip's text colour (dark desktops
+    // too).
+    p.setPen(highlighted ? QColor(Qt::red)
+                         : GrdStatus->palette().color(QPalette::Active, QPalette::ToolTipText));
     const QString text = GrdStatus->item(row, column) ? GrdStatus->item(row, column)->text() : QString();
     // A text too long for its cell ends in "…" instead of being cut; its tooltip shows it whole.
     const QRect room = rect.adjusted(kCellTextIndent, kCellTextIndent, 0, 0);
@@ -721,7 +724,8 @@ QString TForm_OXS::StatusPanelText(int panel) const {
 
 QColor TForm_OXS::StatusPanelColor(int panel) const {
     if (panel == 0 && !Models::IsKnownModel(Orlan_d->DEV()))
-        return m_blinkPhase ? QColor(Qt::red) : QColor(Qt::black);
+        return m_blinkPhase ? QColor(Qt::red)
+                            : StatusBar->palette().color(QPalette::Active, QPalette::WindowText);
     return StatusBar->palette().color(QPalette::Active, QPalette::WindowText);
 }
 
