@@ -1,5 +1,7 @@
 #include "ComPort.h"
 
+#include "Logging.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -159,6 +161,8 @@ void TComPort::applyLineSettings() {
 void TComPort::Open() {
     if (m_opened) return;
     const auto fail = [this](const QString &reason) {
+        qCDebug(lcSerial) << "cannot open" << m_portName << "(" << ResolvePortName(m_portName)
+                          << "):" << reason;
         throw EComError(
             QStringLiteral("TCOMPORT : cannot open %1\r%2").arg(m_portName, reason).toStdString());
     };
@@ -196,6 +200,7 @@ void TComPort::Open() {
     m_lossPending = false;
     m_modemKnown = false;
     m_opened = true;
+    qCDebug(lcSerial) << "opened" << m_portName << "(" << path << ")";
     pollModemLines();
     if (m_modemKnown) m_modemPoll->start();
     raise(OnPortOpen, this);
@@ -208,6 +213,7 @@ void TComPort::Close() {
     m_port->flush(); // hands what is still queued to the device, without waiting
     m_port->close();
     m_port->clearError();
+    qCDebug(lcSerial) << "closed" << m_portName;
     raise(OnPortClose, this);
 }
 

@@ -1,6 +1,7 @@
 // The driver's link: creation and switching of the three transports, their properties and the link
 // state machine that detects the scaler, keeps the link alive and notices its loss.
 #include "ComPort.h"
+#include "Logging.h"
 #include "NetworkLinks.h"
 #include "Orlan_d.h"
 #include "SerialLink.h"
@@ -50,6 +51,7 @@ void TOrlan_d::ReplaceLink(tConnectionType type, std::unique_ptr<TLink> link) {
 
 void TOrlan_d::SetConType(tConnectionType type) {
     if (type != m_conType) {
+        qCDebug(lcLink) << "link type" << m_conType << "->" << type;
         setLinkState(LINK_RESET);
         closeLink(m_conType);
         m_conType = type;
@@ -174,7 +176,11 @@ bool TOrlan_d::openUdp() {
     TLink &udp = *m_links[CON_UDP];
     if (udp.IsActive()) return true;
     setLinkState(LINK_RESET);
-    if (udp.Open()) return true;
+    if (udp.Open()) {
+        qCDebug(lcLink) << "UDP bound to port" << m_endpoints.udpLocalPort;
+        return true;
+    }
+    qCDebug(lcLink) << "cannot bind UDP port" << m_endpoints.udpLocalPort << "-" << udp.ErrorString();
     udp.Close();
     return false;
 }
@@ -202,6 +208,7 @@ void TOrlan_d::closeTcp() {
 }
 
 void TOrlan_d::tcpConnected() {
+    qCDebug(lcLink) << "TCP connected to" << m_endpoints.tcpAddress << m_endpoints.tcpPort;
     m_tcpConnectPending = false;
     if (m_pacing.probeOnOpen && m_linkState == LINK_PROBE) restartLinkTimer(1);
 }
@@ -209,6 +216,8 @@ void TOrlan_d::tcpConnected() {
 // A refused connect fails at once on a local network, so reopening at once would spin; reopen after a pause
 // like the one a failing connect takes on its own.
 void TOrlan_d::tcpError() {
+    qCDebug(lcLink) << "TCP" << m_endpoints.tcpAddress << m_endpoints.tcpPort << "-"
+                    << m_links[CON_TCP]->ErrorString() << "- retrying in" << kTcpReopenPauseMs << "ms";
     closeTcp();
     if (m_conType == CON_TCP) m_tcpReopenTimer.start();
 }
@@ -263,6 +272,7 @@ void TOrlan_d::StepLink() {
             restartLinkTimer(1);
             return;
         }
+        if (m_connected) qCDebug(lcLink) << "scaler lost";
         m_ready = false;
         m_connected = false;
         m_values[VAR_DEV] = 0;
@@ -277,6 +287,7 @@ void TOrlan_d::StepLink() {
         sendFromStep([this] { SendIdentityQuery(); });
         return;
     case LINK_CONNECT:
+        qCDebug(lcLink) << "scaler found, model" << m_values[VAR_DEV] << (m_forceConn ? "(forced)" : "");
         m_connected = true;
         raise(OnConnected);
         setLinkState(LINK_QUERYALL);
@@ -288,6 +299,7 @@ void TOrlan_d::StepLink() {
         if (m_conMode == MODE_VAR) sendFromStep([this] { SendQueryAll(); });
         return;
     case LINK_READY:
+        qCDebug(lcLink) << "every value reported: ready";
         m_ready = true;
         raise(OnReady);
         setLinkState(LINK_POLL);

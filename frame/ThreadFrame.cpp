@@ -1,5 +1,7 @@
 #include "ThreadFrame.h"
 
+#include "Logging.h"
+
 #include "Orlan_d.h"
 #include "Prompts.h"
 
@@ -362,4 +364,11 @@ void TThreadFrame::decodeReplies() {
         }
     }
     m_replyBuffer.clear();
+}
+
+void TThreadFrame::SetState(int state) {
+    if (state != m_state.load())
+        qCDebug(lcUpload) << "state" << m_state.load() << "->" << state << "pixels" << m_pixelCount.load()
+                          << "result" << m_result.load();
+    m_state.store(uint8_t(state));
 }

@@ -146,7 +146,7 @@ class TThreadFrame : public QThread {
     bool TimedOut() const { return uint32_t(Now() - m_stepTime) > m_timing.waitLimitMs; }
     // Milliseconds until TimedOut turns true.
     int RemainingMs() const;
-    void SetState(int state) { m_state.store(uint8_t(state)); }
+    void SetState(int state);
     int State() const { return m_state.load(); }
     // Runs `call` on the user-interface thread with the driver and waits for it; skipped without a driver.
     void OnDriver(const std::function<void(TOrlan_d &driver)> &call);

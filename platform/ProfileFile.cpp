@@ -1,5 +1,6 @@
 #include "ProfileFile.h"
 
+#include "Logging.h"
 #include "TextFiles.h"
 
 #include <QFile>
@@ -13,9 +14,11 @@ ProfileReader::ProfileReader(const QString &path) {
     if (!m_exists) return;
     QFile file;
     if (!TextFiles::openRegularFile(file, path)) {
+        qCDebug(lcSettings) << "cannot read" << path << "- not a readable regular file";
         m_readable = false;
         return;
     }
+    qCDebug(lcSettings) << "reading" << path;
     QByteArray bytes = file.read(kMaxBytes);
     if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3); // the mark some editors put before UTF-8 text
     QString section;
@@ -121,13 +124,25 @@ QByteArray ProfileWriter::text() const {
 bool ProfileWriter::commit() const {
     // Something other than a file in its place (a FIFO, a device) was put there on purpose: leave it.
     const QFileInfo target(m_path);
-    if (target.exists() && !target.isFile()) return false;
+    if (target.exists() && !target.isFile()) {
+        qCDebug(lcSettings) << "not replacing" << m_path << "- it is not a regular file";
+        return false;
+    }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCDebug(lcSettings) << "cannot write" << m_path << "-" << file.errorString();
+        return false;
+    }
     const QByteArray bytes = text();
     if (file.write(bytes) != bytes.size()) {
+        qCDebug(lcSettings) << "cannot write" << m_path << "-" << file.errorString();
         file.cancelWriting();
         return false;
     }
-    return file.commit();
+    if (!file.commit()) {
+        qCDebug(lcSettings) << "cannot write" << m_path << "-" << file.errorString();
+        return false;
+    }
+    qCDebug(lcSettings) << "wrote" << m_path;
+    return true;
 }

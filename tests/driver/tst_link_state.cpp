@@ -2,6 +2,8 @@
 #include "DriverFixture.h"
 #include "Prompts.h"
 
+#include <QLoggingCategory>
+
 #include <QtTest>
 
 class TestLinkState : public QObject {
@@ -20,6 +22,7 @@ class TestLinkState : public QObject {
     void sendErrorInAStepResetsTheLink_data();
     void sendErrorInAStepResetsTheLink();
     void fastPacing();
+    void diagnosticsOffUntilAskedFor();
 };
 
 void TestLinkState::startsInResetWithThreeSecondTimer() {
@@ -337,6 +340,36 @@ void TestLinkState::fastPacing() {
     QCOMPARE(f.drv->LinkTimerInterval(), 2000);
     f.drv->SerialReceive("DEV33\r\n");
     QCOMPARE(f.drv->LinkTimerInterval(), 2000);
+}
+
+namespace {
+QStringList g_logged;
+void recordMessage(QtMsgType, const QMessageLogContext &context, const QString &text) {
+    g_logged << QString::fromLatin1(context.category) + u' ' + text;
+}
+} // namespace
+
+// The link's diagnostics are silent by default and say what happened once switched on.
+void TestLinkState::diagnosticsOffUntilAskedFor() {
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    g_logged.clear();
+    {
+        DriverFixture f;
+        f.connect();
+    }
+    QCOMPARE(g_logged, QStringList());
+    QLoggingCategory::setFilterRules(QStringLiteral("oxs.*.debug=true"));
+    {
+        DriverFixture f;
+        f.connect();
+        f.drv->StepLink(); // query-all
+        f.drv->StepLink(); // ready
+    }
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    QVERIFY2(g_logged.filter(QStringLiteral("oxs.link scaler found, model 33")).size() == 1,
+             qPrintable(g_logged.join(u'\n')));
+    QCOMPARE(g_logged.filter(QStringLiteral("oxs.link every value reported")).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestLinkState)
