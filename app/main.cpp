@@ -23,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMenu>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <cstdio>
@@ -155,7 +156,8 @@ class FirstPaintReport : public QObject {
 struct CommandLine {
     const QCommandLineOption configDir{
         QStringLiteral("config-dir"),
-        QStringLiteral("Folder of the settings files (default: the program's own folder)."),
+        QStringLiteral("Folder of the settings files (default: the program's own folder, or the "
+                       "user's configuration folder when the program's cannot be written)."),
         QStringLiteral("DIR")};
     const QCommandLineOption screenshot{QStringLiteral("screenshot"),
                                         QStringLiteral("Write pictures of the window to FILE (and "
@@ -220,8 +222,10 @@ int main(int argc, char *argv[]) {
     cli.describe(options);
     options.process(app);
 
+    // An installed program's folder cannot be written: its settings then go to the user's own folder.
     const QString settingsDir =
-        options.isSet(cli.configDir) ? options.value(cli.configDir) : QCoreApplication::applicationDirPath();
+        SettingsFiles::ChooseSettingsDir(options.value(cli.configDir), QCoreApplication::applicationDirPath(),
+                                         QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation));
     QDir().mkpath(settingsDir);
 
     Prompts::install(std::make_unique<WidgetPrompts>(QString::fromLatin1(SettingsFiles::kApplicationTitle)));

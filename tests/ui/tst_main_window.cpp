@@ -4,16 +4,20 @@
 #include "WindowFixture.h"
 
 #include <QDialog>
+#include <QDir>
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryFile>
 #include <QToolButton>
 #include <QToolTip>
 
+#include <cstdio>
 #include <optional>
+#include <unistd.h>
 
 using namespace StatusTexts;
 
@@ -488,6 +492,37 @@ class TestMainWindow : public QObject {
         QVERIFY(first != second);
         QVERIFY(first == off || second == off);
         QCOMPARE(w->form->BtnBlack->icon().pixmap(11).toImage(), off);
+    }
+
+    // A settings file that cannot be replaced (here a folder in its place) is not lost silently: the status
+    // bar names it and standard error says so once per file, however often the window saves.
+    void unsavedSettingsAreReported() {
+        QVERIFY(QDir().mkdir(w->connectionFile()));
+        QVERIFY(QDir().mkdir(w->path("Orlan Plus.ini")));
+        QTemporaryFile errors;
+        QVERIFY(errors.open());
+        const int savedStderr = ::dup(2);
+        ::dup2(errors.handle(), 2);
+        w->start();
+        w->form->SaveConnectionSettings();
+        const QString connectionNotice = w->form->StatusPanelText(2);
+        w->feed("DEV33\r\n");
+        w->form->SaveConnectionSettings();
+        w->form->SaveInputNames(33);
+        std::fflush(stderr);
+        ::dup2(savedStderr, 2);
+        ::close(savedStderr);
+
+        QCOMPARE(connectionNotice, "Settings not saved: cannot write " + w->connectionFile());
+        QCOMPARE(w->form->StatusPanelText(2),
+                 "Settings not saved: cannot write " + w->path("Orlan Plus.ini"));
+        errors.seek(0); // the redirected writes moved the shared offset
+        const QByteArray said = errors.readAll();
+        QCOMPARE(said.count("cannot write"), 2);
+        QCOMPARE(said.count(QFile::encodeName(w->connectionFile())), 1);
+        // The scaler's own storing notice still comes first.
+        w->feed("STO1\r\n");
+        QCOMPARE(w->form->StatusPanelText(2), QString("Storing settings, please do not switch power off..."));
     }
 
     void storingNoticeIsShownWhole() {

@@ -46,6 +46,32 @@ class TestSettingsFiles : public QObject {
         QCOMPARE(InputNamesFilePath("/x", 0), QString());
     }
 
+    // --config-dir wins; else the program's folder while it can be written (a copied folder keeps its
+    // settings); else, as under /usr/bin, the user's own folder.
+    void settingsFolderChoice() {
+        QStringList asked;
+        auto readOnly = [&asked](const QString &dir) {
+            asked << dir;
+            return false;
+        };
+        QCOMPARE(ChooseSettingsDir("/opt/cfg", "/usr/bin", "/home/u/.config/x", readOnly),
+                 QString("/opt/cfg"));
+        QCOMPARE(asked, QStringList());
+        QCOMPARE(ChooseSettingsDir("", "/usr/bin", "/home/u/.config/x", readOnly),
+                 QString("/home/u/.config/x"));
+        QCOMPARE(asked, QStringList{"/usr/bin"});
+        QCOMPARE(ChooseSettingsDir("", "/copy", "/home/u/.config/x", [](const QString &) { return true; }),
+                 QString("/copy"));
+
+        // The real check: a folder that cannot exist (under a regular file) is not writable, even for root.
+        const QString file = m_dir.filePath("plain-file");
+        writeTestFile(file, "x");
+        QVERIFY(!CanWriteInFolder(file + "/bin"));
+        QCOMPARE(ChooseSettingsDir("", file + "/bin", m_dir.path()), m_dir.path());
+        QVERIFY(CanWriteInFolder(m_dir.filePath("new/folder")));
+        QCOMPARE(QDir(m_dir.filePath("new/folder")).entryList(QDir::Files | QDir::Hidden), QStringList());
+    }
+
     void connectionRoundTripInKeyOrder() {
         ConnectionSettings s;
         s.port = 11;

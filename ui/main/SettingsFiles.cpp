@@ -4,6 +4,7 @@
 #include "ProfileFile.h"
 
 #include <QDir>
+#include <QTemporaryFile>
 
 namespace SettingsFiles {
 
@@ -17,6 +18,18 @@ int readPortNumber(const ProfileReader &ini, const char *key, int def) {
 }
 
 } // namespace
+
+bool CanWriteInFolder(const QString &dir) {
+    if (dir.isEmpty() || !QDir().mkpath(dir)) return false;
+    QTemporaryFile probe(QDir(dir).filePath(QStringLiteral(".write-test-XXXXXX")));
+    return probe.open();
+}
+
+QString ChooseSettingsDir(const QString &configDir, const QString &programDir, const QString &userDir,
+                          const FolderWritable &writable) {
+    if (!configDir.isEmpty()) return configDir;
+    return writable(programDir) ? programDir : userDir;
+}
 
 QString ConnectionFilePath(const QString &dir) {
     return QDir(dir).filePath(QString::fromLatin1(kApplicationTitle) + QLatin1String(".ini"));

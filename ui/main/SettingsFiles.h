@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 // The window's two kinds of settings file: the connection settings and one input names file per model.
 namespace SettingsFiles {
@@ -13,6 +14,17 @@ inline constexpr const char *kConnectionSection = "CONNEXION";
 inline constexpr const char *kDefaultRemoteIp = "192.168.0.10";
 constexpr int kDefaultIpPort = 10500;
 constexpr int kSerialEntries = 16; // COM1 to COM16
+
+// Whether the settings files can be created in a folder (creating the folder when needed).
+using FolderWritable = std::function<bool(const QString &dir)>;
+// Tries it for real: makes the folder and a scratch file in it.
+bool CanWriteInFolder(const QString &dir);
+
+// The folder of the settings files: `configDir` when given; else the program's folder while it is
+// writable (a copied program folder keeps its settings); else the per-user folder (an installed program,
+// e.g. under /usr/bin).
+QString ChooseSettingsDir(const QString &configDir, const QString &programDir, const QString &userDir,
+                          const FolderWritable &writable = CanWriteInFolder);
 
 // "<dir>/OXS remote control.ini"
 QString ConnectionFilePath(const QString &dir);

@@ -18,6 +18,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDir>
 #include <QFontMetrics>
 #include <QLayout>
 #include <QMenu>
@@ -29,6 +30,8 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QToolButton>
+
+#include <cstdio>
 
 using namespace StatusTexts;
 
@@ -318,7 +321,15 @@ void TForm_OXS::SaveConnectionSettings() {
     s.remotePort = Orlan_d->IpRemotePort();
     s.localPort = Orlan_d->IpLocalPort();
     s.ipEnable = Orlan_d->ConType();
-    SettingsFiles::WriteConnectionSettings(SettingsFiles::ConnectionFilePath(m_settingsDir), s);
+    const QString path = SettingsFiles::ConnectionFilePath(m_settingsDir);
+    if (!SettingsFiles::WriteConnectionSettings(path, s)) reportUnsaved(path);
+}
+
+void TForm_OXS::reportUnsaved(const QString &path) {
+    if (m_unsavedFiles.contains(path)) return;
+    m_unsavedFiles << path;
+    std::fprintf(stderr, "Settings not saved: cannot write %s\n", qPrintable(QDir::toNativeSeparators(path)));
+    RefreshStatusBar();
 }
 
 // Opening the serial port can fail; the operator sees why.
@@ -442,7 +453,8 @@ void TForm_OXS::SaveInputNames(uint32_t model) {
         names.inputs[i] = m_menuInputs[i]->text();
         names.audios[i] = m_menuAudios[i]->text();
     }
-    SettingsFiles::WriteInputNames(m_settingsDir, model, names);
+    if (!SettingsFiles::WriteInputNames(m_settingsDir, model, names))
+        reportUnsaved(SettingsFiles::InputNamesFilePath(m_settingsDir, model));
 }
 
 // Asks for a new name until it fits. Cancelling keeps the current name, even one that came too long
@@ -715,8 +727,10 @@ QString TForm_OXS::StatusPanelText(int panel) const {
         }
         return {};
     case 2:
-        return Orlan_d->STORE() ? QStringLiteral("Storing settings, please do not switch power off...")
-                                : QString();
+        if (Orlan_d->STORE()) return QStringLiteral("Storing settings, please do not switch power off...");
+        return m_unsavedFiles.isEmpty() ? QString()
+                                        : QStringLiteral("Settings not saved: cannot write %1")
+                                              .arg(QDir::toNativeSeparators(m_unsavedFiles.constLast()));
     default:
         return {};
     }

@@ -171,12 +171,15 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     void fitInputNames();
     void setConType(tConnectionType type);
     bool computerInput() const;
+    // A settings file that could not be written: said once per file on standard error and in the status bar.
+    void reportUnsaved(const QString &path);
     void centreOnPage(QWidget *label);
     void layoutStatusHeadings();
     QFont statusCellFont(int row, int column) const;
     StatusTexts::Snapshot statusSnapshot() const;
 
     QString m_settingsDir;
+    QStringList m_unsavedFiles;
     uint32_t m_lastModel = 0;
     bool m_blinkPhase = false;
     int m_updaterCountdown = 0;
