@@ -22,6 +22,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMenu>
 #include <QStandardPaths>
 #include <QTimer>
@@ -217,6 +218,12 @@ int main(int argc, char *argv[]) {
     QApplication app(argc, argv);
     setApplicationNames();
     QApplication::setFont(TForm_OXS::ApplicationFont());
+    // The window's icon, and the menu entry (oxs-remote-control.desktop) the desktop groups it under.
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/oxs-remote-control-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("oxs-remote-control"));
 
     QCommandLineParser options;
     cli.describe(options);
