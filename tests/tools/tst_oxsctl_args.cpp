@@ -69,6 +69,9 @@ void TstOxsctlArgs::commandLine_data() {
     QTest::newRow("upload with a fit")
         << QStringList{"upload", "a.bmp", "--fit", "Crop", "--serial", "COM2"} << Command::Upload
         << "serial COM2" << kDefaultTimeoutMs << QStringList{"a.bmp"};
+    QTest::newRow("restore, dry run, quiet, verbose")
+        << QStringList{"-q", "restore", "b.json", "--dry-run", "-v"} << Command::Restore
+        << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << QStringList{"b.json"};
 }
 
 void TstOxsctlArgs::commandLine() {
@@ -85,6 +88,9 @@ void TstOxsctlArgs::commandLine() {
     QCOMPARE(describeLink(p.options), link_text);
     QCOMPARE(p.options.timeoutMs, timeout_ms);
     QCOMPARE(p.options.arguments, rest);
+    QCOMPARE(p.options.dryRun, args.contains("--dry-run"));
+    QCOMPARE(p.options.quiet, args.contains("-q"));
+    QCOMPARE(p.options.verbose, args.contains("-v"));
 }
 
 void TstOxsctlArgs::commandLineErrors_data() {
@@ -112,6 +118,9 @@ void TstOxsctlArgs::commandLineErrors_data() {
     QTest::newRow("unknown fit") << QStringList{"--serial", "COM1", "upload", "a.bmp", "--fit", "stretch"}
                                  << "crop, shrink, center, zoom or exact";
     QTest::newRow("fit without upload") << QStringList{"--fit", "crop", "status"} << "upload only";
+    QTest::newRow("backup without a file") << QStringList{"backup"} << "exactly one FILE";
+    QTest::newRow("restore two files") << QStringList{"restore", "a", "b"} << "exactly one FILE";
+    QTest::newRow("dry run of set") << QStringList{"set", "HPOS=1", "--dry-run"} << "restore only";
 }
 
 void TstOxsctlArgs::commandLineErrors() {

@@ -32,6 +32,9 @@ constexpr int kExitBadValue = 6;
 constexpr int kExitWrongAccess = 7;
 constexpr int kExitBadPicture = 9;
 constexpr int kExitScalerAborted = 10;
+constexpr int kExitBadBackup = 12;
+constexpr int kExitWrongModel = 13;
+constexpr int kExitNotRestored = 14;
 constexpr int kExitInterrupted = 130;
 
 // Generous for a sanitizer build on a busy machine; the real figures are far below.
@@ -69,6 +72,10 @@ class TstOxsctlE2e : public QObject {
     void watchEndsOnSigterm();
     void pacedKeepsTheWindowsPace();
     void uploadOverSerial();
+    void backupChangeRestore_data();
+    void backupChangeRestore();
+    void restoreRefusesAndReports();
+    void quietPrintsValuesOnly();
 
   private:
     void launch(const QString &name, const QStringList &args);
@@ -420,6 +427,177 @@ void TstOxsctlE2e::uploadOverSerial() {
     QVERIFY(runNow("upload needs fit", {"--serial", m_pty, "upload", vgaPath}, run));
     QCOMPARE(run->code, kExitUsage);
     QVERIFY2(run->err.contains("640 x 480") && run->err.contains("--fit"), qPrintable(run->err));
+}
+
+// A simulator of its own per model, with short STORE and TAKEEVA pulses so that a dump after a restore
+// finds the scaler settled.
+struct OwnSimulator {
+    explicit OwnSimulator(int model) : sim(model) {
+        sim.setTimings({20, 20, 400, 20});
+        port = sim.startTcp(0, QHostAddress::LocalHost);
+        QObject::connect(&sim, &OxsSim::ScalerSimulator::commandReceived,
+                         [this](const QString &command, const QString &) { commands << command; });
+    }
+    QString endpoint() const { return QStringLiteral("127.0.0.1:%1").arg(port); }
+    // What was sent besides the identity query and the request for every variable.
+    QStringList settingCommands() const {
+        QStringList out;
+        for (const QString &c : commands)
+            if (!c.startsWith(QLatin1Char('?')) && !c.startsWith(QLatin1Char('#'))) out << c;
+        return out;
+    }
+
+    OxsSim::ScalerSimulator sim;
+    quint16 port = 0;
+    QStringList commands;
+};
+
+void TstOxsctlE2e::backupChangeRestore_data() {
+    QTest::addColumn<int>("model");
+    QTest::addColumn<QStringList>("changes");
+    QTest::addColumn<QStringList>("restored");
+    // Another input (its picture values differ), picture, output, an input's own values, and on the
+    // Orlan Plus the LAN module's address, mask and port.
+    const QStringList common{"ICHNM=2",  "HPOS=10", "COLOR=3", "OFMTM=2",
+                             "OBLACK=1", "PCHAN=1", "PENA=0",  "PPROC=1"};
+    QTest::newRow("Orlan") << 32 << common << QStringList{"ICHNM=1",  "HPOS=128", "COLOR=128", "OFMTM=1",
+                                                          "OBLACK=0", "PCHAN=1",  "PENA=1",    "PPROC=0"};
+    QTest::newRow("Orlan Plus") << 33
+                                << common + QStringList{"LOCAL_IP=10.1.2.3", "NETMASK=255.255.0.0",
+                                                        "REMOTE_PORT=4000", "TCPIP=0"}
+                                << QStringList{"ICHNM=1",
+                                               "HPOS=128",
+                                               "COLOR=128",
+                                               "OFMTM=1",
+                                               "OBLACK=0",
+                                               "TCPIP=1",
+                                               "LOCAL_IP=192.168.0.10",
+                                               "NETMASK=255.255.255.0",
+                                               "REMOTE_PORT=10500",
+                                               "PCHAN=1",
+                                               "PENA=1",
+                                               "PPROC=0"};
+    QTest::newRow("Orlan C") << 40 << common << QStringList{"ICHNM=1",  "HPOS=128", "COLOR=128", "OFMTM=1",
+                                                            "OBLACK=0", "PCHAN=1",  "PENA=1",    "PPROC=0"};
+}
+
+void TstOxsctlE2e::backupChangeRestore() {
+    QFETCH(int, model);
+    QFETCH(QStringList, changes);
+    QFETCH(QStringList, restored);
+    OwnSimulator own(model);
+    QVERIFY(own.port);
+    const QStringList link{"--tcp", own.endpoint()};
+    QTemporaryDir dir;
+    const QString file = dir.filePath("scaler.json");
+    const QString tag = QString::fromLatin1(QTest::currentDataTag());
+
+    Run *before = nullptr, *run = nullptr;
+    QVERIFY(runNow(tag + " dump before", link + QStringList{"dump"}, before));
+    QCOMPARE(before->code, kExitOk);
+    QVERIFY(runNow(tag + " backup", link + QStringList{"backup", file}, run));
+    QCOMPARE(run->code, kExitOk);
+    QVERIFY(QFile::exists(file));
+    QVERIFY(runNow(tag + " change", link + QStringList{"set"} + changes, run));
+    QCOMPARE(run->code, kExitOk);
+    QTest::qWait(60);
+
+    // A dry run lists what restore would write and writes none of it.
+    own.commands.clear();
+    QVERIFY(runNow(tag + " dry run", link + QStringList{"restore", file, "--dry-run"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QCOMPARE(run->out.split('\n', Qt::SkipEmptyParts), restored);
+    QCOMPARE(own.settingCommands(), QStringList());
+
+    // Only what differs goes out, in the backup's order, each confirmed.
+    own.commands.clear();
+    QVERIFY(runNow(tag + " restore", link + QStringList{"restore", file}, run));
+    QCOMPARE(run->code, kExitOk);
+    QCOMPARE(run->err, QString());
+    QCOMPARE(run->out.split('\n', Qt::SkipEmptyParts), restored);
+    QVERIFY2(own.settingCommands().size() >= restored.size(), qPrintable(own.settingCommands().join(' ')));
+    QTest::qWait(60);
+
+    Run *after = nullptr;
+    QVERIFY(runNow(tag + " dump after", link + QStringList{"dump"}, after));
+    QCOMPARE(after->code, kExitOk);
+    QCOMPARE(after->out, before->out);
+
+    // Restoring what the scaler already holds writes nothing.
+    own.commands.clear();
+    QVERIFY(runNow(tag + " restore again", link + QStringList{"restore", file}, run));
+    QCOMPARE(run->code, kExitOk);
+    QCOMPARE(run->out, QString());
+    QCOMPARE(own.settingCommands(), QStringList());
+}
+
+void TstOxsctlE2e::restoreRefusesAndReports() {
+    OwnSimulator plus(33), c(40);
+    QVERIFY(plus.port && c.port);
+    QTemporaryDir dir;
+    const QString file = dir.filePath("plus.json");
+    Run *run = nullptr;
+    QVERIFY(runNow("backup plus", {"--tcp", plus.endpoint(), "backup", file}, run));
+    QCOMPARE(run->code, kExitOk);
+
+    // Another model's file: refused once the scaler has said what it is, nothing written.
+    c.commands.clear();
+    QVERIFY(runNow("restore on C", {"--tcp", c.endpoint(), "restore", file}, run));
+    QCOMPARE(run->code, kExitWrongModel);
+    QVERIFY2(run->err.contains("Orlan Plus") && run->err.contains("Orlan C"), qPrintable(run->err));
+    QCOMPARE(c.settingCommands(), QStringList());
+
+    QFile in(file);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    const QJsonObject saved = QJsonDocument::fromJson(in.readAll()).object();
+    const auto write = [&](const QString &name, const QJsonObject &o) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QJsonDocument(o).toJson());
+    };
+
+    // A file cannot smuggle in a one-shot command, a debug register or a value out of range.
+    for (const auto &[key, value] :
+         {std::pair<const char *, int>{"FRESET", 1}, {"ADDRDBG", 3}, {"HPOS", 256}}) {
+        QJsonObject o = saved;
+        QJsonObject values = o.value("values").toObject();
+        values.insert(key, value);
+        o.insert("values", values);
+        write("bad.json", o);
+        plus.commands.clear();
+        QVERIFY(runNow(QStringLiteral("restore %1").arg(key),
+                       {"--tcp", plus.endpoint(), "restore", dir.filePath("bad.json")}, run));
+        QCOMPARE(run->code, kExitBadBackup);
+        QVERIFY2(run->err.contains(key), qPrintable(run->err));
+        QVERIFY(plus.commands.isEmpty());
+    }
+    QVERIFY(runNow("restore missing", {"--tcp", plus.endpoint(), "restore", dir.filePath("none.json")}, run));
+    QCOMPARE(run->code, kExitBadBackup);
+
+    // UXGA on the Orlan Plus runs at 60 Hz only: the scaler keeps another rate, which is reported, and
+    // the values after it are still written.
+    QJsonObject o = saved;
+    QJsonObject values = o.value("values").toObject();
+    values.insert("OFMTM", 5);
+    values.insert("ORATEM", 3);
+    values.insert("HUE", 77);
+    o.insert("values", values);
+    write("uxga.json", o);
+    QVERIFY(runNow("restore uxga", {"--tcp", plus.endpoint(), "restore", dir.filePath("uxga.json")}, run));
+    QCOMPARE(run->code, kExitNotRestored);
+    QVERIFY2(run->err.contains("did not take ORATEM"), qPrintable(run->err));
+    QCOMPARE(plus.sim.value(VAR_OFMTM), 5u);
+    QCOMPARE(plus.sim.value(VAR_HUE), 77u);
+}
+
+void TstOxsctlE2e::quietPrintsValuesOnly() {
+    Run *run = nullptr;
+    QVERIFY(runNow("quiet get", {"--tcp", m_tcp, "-q", "get", "HPOS", "LOCAL_IP"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QCOMPARE(run->out, QStringLiteral("%1\n%2\n").arg(m_sim.value(VAR_HPOS)).arg(m_sim.state().address(1)));
+    QVERIFY(runNow("quiet set", {"--tcp", m_tcp, "--quiet", "set", "VPOS=99", "OBLACK=1"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QCOMPARE(run->out, QStringLiteral("99\n1\n"));
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlE2e)

@@ -91,6 +91,28 @@ constexpr CommandPage kCommandPages[] = {
         scaler is sent ESC CAN and the line returns to the text protocol
         before oxsctl ends (status 130).
 )"},
+    {"backup", Command::Backup, "[LINK] [--timeout SECONDS] backup FILE",
+     "save the scaler's settings in a file",
+     R"(        Wait until the scaler's report of every variable is over, then write
+        its settings to FILE as JSON: the model, its version numbers, every
+        setting (input selection, input priority, picture, output, audio,
+        frame alert, panel lock, black delay, standby) and for each input
+        PENA, PRGBI, PISTD and PPROC; on the Orlan Plus also the LAN module's
+        LANENABLE, DHCPENABLE, TCPIP, addresses, netmask and ports. One-shot
+        commands (FRESET, PRESETM, ERAPOS, AUTOCAD, FAEXEC, LANRESET,
+        LANSTORE), the debug registers, PCHAN, PADIP, FAMODEM_ and FATRMODE
+        are not saved.
+)"},
+    {"restore", Command::Restore, "[LINK] [--timeout SECONDS] restore FILE [--dry-run]",
+     "give the scaler the settings of a backup file",
+     R"(        Read FILE, wait for the scaler's report of every variable, refuse a
+        file of another model (status 13), then write each value the scaler
+        does not already hold, in the order above (an input's values as
+        PCHAN=N followed by them), and wait for the scaler's reply to each;
+        print NAME=VALUE as confirmed. A value the scaler keeps otherwise, or
+        does not confirm within the time-out, is listed at the end (status
+        14). With --dry-run print what would be written and send nothing.
+)"},
     {"help", Command::Help, "help [COMMAND]", "show the manual, or the page of one command",
      R"(        Show this manual, or the page of one command (also COMMAND --help).
 )"},
@@ -164,6 +186,14 @@ OPTIONS
     --fit MODE
         With upload: how a picture of another size than 720 x 576 or
         720 x 288 is fitted to the frame (see upload).
+    --dry-run
+        With restore: print the values that would be written, send none.
+    -q, --quiet
+        Print values without their names and no notes (errors still go to
+        standard error).
+    -v, --verbose
+        Log the link, serial port, upload and settings activity on standard
+        error.
     -h, --help
         Show this manual and exit; after a command, show that command's page.
     -V, --version
@@ -199,6 +229,10 @@ const char kTail[] = R"(EXIT STATUS
         short, without pixels or too large)
     10  upload: the scaler aborted the upload
     11  upload: the scaler stopped answering during the upload
+    12  backup or restore: the file cannot be written or read, or is no
+        valid backup
+    13  restore: the file belongs to another scaler model
+    14  restore: some values could not be set (listed on standard error)
     130 interrupted by SIGINT or SIGTERM (all commands but watch)
 
 EXAMPLES
@@ -218,6 +252,8 @@ EXAMPLES
         Follow the input selection.
     oxsctl send '?'
         Raw identity query; prints DEV33 for an Orlan Plus.
+    oxsctl backup scaler.json && oxsctl restore scaler.json --dry-run
+        Save the settings, then see what a restore would change.
     oxsctl --serial /dev/ttyUSB0 upload photo.bmp --fit shrink
         A picture of any size, scaled to the frame, into the frame memory.
 )";
@@ -296,6 +332,12 @@ QString checkArguments(const Options &o) {
     case Command::Send:
         if (n != 1) return QStringLiteral("send needs exactly one TEXT (quote it when it has spaces)");
         break;
+    case Command::Backup:
+    case Command::Restore:
+        if (n != 1)
+            return QStringLiteral("%1 needs exactly one FILE")
+                .arg(o.command == Command::Backup ? QLatin1String("backup") : QLatin1String("restore"));
+        break;
     case Command::Upload:
         if (n != 1) return QStringLiteral("upload needs exactly one FILE");
         if (o.link != LinkKind::Serial)
@@ -309,6 +351,7 @@ QString checkArguments(const Options &o) {
     if (o.json && o.command != Command::Get && o.command != Command::Dump && o.command != Command::Status &&
         o.command != Command::Watch)
         return QStringLiteral("--json applies to status, get, dump and watch only");
+    if (o.dryRun && o.command != Command::Restore) return QStringLiteral("--dry-run applies to restore only");
     return {};
 }
 
@@ -348,7 +391,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     const QCommandLineOption localPort(QStringLiteral("local-port"), QString(), QStringLiteral("N"));
     const QCommandLineOption timeout(QStringLiteral("timeout"), QString(), QStringLiteral("SECONDS"));
     const QCommandLineOption fit(QStringLiteral("fit"), QString(), QStringLiteral("MODE"));
-    parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout, fit});
+    const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
+    const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QString());
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
+    parser.addOptions(
+        {help, version, json, paced, serial, udp, tcp, localPort, timeout, fit, verbose, quiet, dryRun});
 
     // The parser takes the program name first.
     if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
@@ -388,6 +435,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     o.arguments = positional;
     o.json = parser.isSet(json);
     o.paced = parser.isSet(paced);
+    o.verbose = parser.isSet(verbose);
+    o.quiet = parser.isSet(quiet);
+    o.dryRun = parser.isSet(dryRun);
 
     const qsizetype linkOptions =
         parser.values(serial).size() + parser.values(udp).size() + parser.values(tcp).size();

@@ -20,11 +20,14 @@ enum ExitCode : int {
     kExitBadPicture = 9,      // upload: the picture file cannot be read
     kExitScalerAborted = 10,  // upload: the scaler aborted it
     kExitUploadTimeout = 11,  // upload: the scaler stopped answering
+    kExitBadBackup = 12,      // backup/restore: the file cannot be written, read or understood
+    kExitWrongModel = 13,     // restore: the file belongs to another scaler model
+    kExitNotRestored = 14,    // restore: some values could not be set
     kExitInterrupted = 130,   // SIGINT or SIGTERM during any command but watch
 };
 
 enum class LinkKind { Serial, Udp, Tcp };
-enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send, Upload };
+enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send, Upload, Backup, Restore };
 
 inline constexpr int kDefaultIpPort = 10500;
 inline constexpr int kDefaultTimeoutMs = 15000;
@@ -39,7 +42,10 @@ struct Options {
     int timeoutMs = kDefaultTimeoutMs;
     bool timeoutGiven = false;
     bool json = false;
-    bool paced = false; // the window's detection pace instead of the quick one
+    bool paced = false;   // the window's detection pace instead of the quick one
+    bool verbose = false; // the driver's and platform's debug logging on standard error
+    bool quiet = false;   // values only: no names, no notes
+    bool dryRun = false;  // restore: tell what would be written, write nothing
     Command command = Command::None;
     int fitMode = 0;       // upload: --fit as a fit mode (1 to 5), 0 when not given
     QString helpTopic;     // Help: the command word asked about, empty for the whole manual

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <cerrno>
 #include <unistd.h>
@@ -95,6 +96,20 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
         break;
     case Command::Upload:
         return prepareField(options, request.field, why);
+    case Command::Restore: {
+        const QString &path = options.arguments.value(0);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *why = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+            return kExitBadBackup;
+        }
+        QString reason;
+        if (!parseBackup(file.readAll(), request.backup, &reason)) {
+            *why = QStringLiteral("%1 is no valid backup: %2").arg(path, reason);
+            return kExitBadBackup;
+        }
+        break;
+    }
     case Command::Send:
         if (!unescape(options.arguments.value(0), request.text, why)) return kExitUsage;
         if (request.text.isEmpty()) {
@@ -226,7 +241,8 @@ void Runner::start() {
     // for every variable went out (what the driver held before is no answer); the rest of the report is not
     // waited for. --paced, dump and the variables reported more than once wait for its end.
     m_reported.assign(VAR_COUNT, false);
-    m_waitReady = o.paced || o.command == Command::Dump;
+    m_waitReady = o.paced || o.command == Command::Dump || o.command == Command::Backup ||
+                  o.command == Command::Restore;
     if (o.command == Command::Status) m_awaitedRows << VAR_VERUPD;
     for (const Target &t : m_request.targets) {
         if (reportedOnce(t))
@@ -265,6 +281,20 @@ void Runner::onTimeout() {
     case Command::Watch:
         finish(kExitOk);
         return;
+    case Command::Restore:
+        if (m_planned && !m_driver.Connected()) {
+            m_err(QStringLiteral("oxsctl: the link to the scaler was lost during the restore\n"));
+            finish(kExitNoScaler);
+            return;
+        }
+        if (m_planned && m_current >= 0 && m_awaiting) {
+            // No reply: note it and go on with the next value.
+            valueNotSet(m_request.assignments[m_current].target.name);
+            m_awaiting = false;
+            QTimer::singleShot(0, this, &Runner::sendNext);
+            return;
+        }
+        break;
     case Command::Set:
         if (m_connectedOnce && m_current >= 0) {
             const Request::Assignment &a = m_request.assignments[m_current];
@@ -335,6 +365,12 @@ void Runner::onConnected() {
             watchLine(Entry{QStringLiteral("Connected"), Entry::Type::Boolean, uint32_t(connected), {}});
         }
         return;
+    case Command::Restore:
+        if (!connected) return;
+        m_connectedOnce = true;
+        // The writes start once the report is over; one cut short by a lost link goes out again.
+        if (m_planned && m_awaiting && !m_sent) QTimer::singleShot(0, this, &Runner::sendCurrent);
+        return;
     case Command::Set:
         if (!connected) return;
         m_connectedOnce = true;
@@ -378,6 +414,12 @@ void Runner::onReady() {
     case Command::Dump:
         if (ready) printReadResults();
         return;
+    case Command::Backup:
+        if (ready) writeBackup();
+        return;
+    case Command::Restore:
+        if (ready && !m_planned) planRestore();
+        return;
     default:
         return;
     }
@@ -409,8 +451,80 @@ void Runner::printReadResults() {
         for (const Target &t : targets)
             entries << readEntry(m_driver, t);
     }
-    m_out(o.json ? formatJson(entries) : formatLines(entries));
+    m_out(o.json ? formatJson(entries) : formatLines(entries, o.quiet));
     finish(kExitOk);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// backup and restore
+
+void Runner::writeBackup() {
+    if (m_finished) return;
+    const QString &path = m_request.options.arguments.value(0);
+    QSaveFile file(path);
+    // Written whole or not at all: an old backup under that name survives a failed write.
+    if (!file.open(QIODevice::WriteOnly) || file.write(backupJson(m_driver)) < 0 || !file.commit()) {
+        m_err(QStringLiteral("oxsctl: cannot write %1: %2\n").arg(path, file.errorString()));
+        finish(kExitBadBackup);
+        return;
+    }
+    if (!m_request.options.quiet)
+        m_out(QStringLiteral("%1 settings of the %2 written to %3\n")
+                  .arg(backupTargets(m_driver.Value(VAR_DEV)).size())
+                  .arg(Models::ModelName(m_driver.Value(VAR_DEV)), path));
+    finish(kExitOk);
+}
+
+void Runner::planRestore() {
+    if (m_finished) return;
+    m_planned = true;
+    const Backup &b = m_request.backup;
+    const uint32_t dev = m_driver.Value(VAR_DEV);
+    if (dev != b.model) {
+        m_err(QStringLiteral("oxsctl: %1 is a backup of an %2 (model %3); the scaler is an %4 (model %5)\n")
+                  .arg(m_request.options.arguments.value(0), Models::ModelName(b.model))
+                  .arg(b.model)
+                  .arg(Models::ModelName(dev))
+                  .arg(dev));
+        finish(kExitWrongModel);
+        return;
+    }
+    // Settings first (an input selection changes what the picture values belong to), then the inputs:
+    // each value is compared with the scaler's when its turn comes, so effects of earlier writes count.
+    QList<Request::Assignment> &writes = m_request.assignments;
+    for (const BackupValue &v : b.values) {
+        writes << Request::Assignment{v.target, v.value};
+        m_skipIfHeld << true;
+    }
+    for (const BackupInput &in : b.inputs) {
+        for (const BackupValue &v : inputSteps(m_driver, in)) {
+            writes << Request::Assignment{v.target, v.value};
+            m_skipIfHeld << false;
+        }
+    }
+    if (m_request.options.dryRun) {
+        QList<Entry> entries;
+        for (qsizetype i = 0; i < writes.size(); ++i) {
+            if (m_skipIfHeld[i] && driverHolds(m_driver, BackupValue{writes[i].target, writes[i].value}))
+                continue;
+            const Request::Assignment &a = writes[i];
+            if (a.target.kind == TargetKind::Row)
+                entries << rowEntry(a.target.index, a.value.number);
+            else
+                entries << Entry{a.target.name, Entry::Type::Text, 0,
+                                 a.target.isPort() ? QString::number(a.value.number) : a.value.text};
+            entries.last().name = a.target.name;
+        }
+        m_out(formatLines(entries, m_request.options.quiet));
+        finish(kExitOk);
+        return;
+    }
+    m_awaiting = true;
+    sendNext();
+}
+
+void Runner::valueNotSet(const QString &name) {
+    if (!m_notSet.contains(name)) m_notSet << name;
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -418,7 +532,21 @@ void Runner::printReadResults() {
 
 void Runner::sendNext() {
     if (m_finished) return;
+    const bool restore = m_request.options.command == Command::Restore;
+    if (restore) {
+        while (m_current + 1 < m_request.assignments.size() && m_skipIfHeld[m_current + 1]) {
+            const Request::Assignment &a = m_request.assignments[m_current + 1];
+            if (!driverHolds(m_driver, BackupValue{a.target, a.value})) break;
+            ++m_current;
+        }
+    }
     if (m_current + 1 >= m_request.assignments.size()) {
+        if (restore && !m_notSet.isEmpty()) {
+            m_err(QStringLiteral("oxsctl: the scaler did not take %1\n")
+                      .arg(m_notSet.join(QStringLiteral(", "))));
+            finish(kExitNotRestored);
+            return;
+        }
         finish(kExitOk);
         return;
     }
@@ -433,6 +561,8 @@ void Runner::sendCurrent() {
         return; // while not connected the setters send nothing; the next connection sends it
     const Request::Assignment &a = m_request.assignments[m_current];
     m_sent = true;
+    // Each restored value has the whole time-out for its reply.
+    if (m_request.options.command == Command::Restore) m_timeout.start(m_request.options.timeoutMs);
     switch (a.target.kind) {
     case TargetKind::LocalIp:
         m_driver.SetLOCAL_IP(a.value.text);
@@ -484,8 +614,10 @@ void Runner::checkNetworkSetting() {
 void Runner::confirm(const QString &reported, bool asked) {
     const Request::Assignment &a = m_request.assignments[m_current];
     m_awaiting = false;
-    m_out(a.target.name + QLatin1Char('=') + reported + QLatin1Char('\n'));
-    if (!asked) {
+    const Options &o = m_request.options;
+    m_out((o.quiet ? QString() : a.target.name + QLatin1Char('=')) + reported + QLatin1Char('\n'));
+    if (!asked && o.command == Command::Restore) valueNotSet(a.target.name);
+    if (!asked && !o.quiet) {
         const QString askedText =
             a.value.text.isEmpty()
                 ? (a.target.kind == TargetKind::Row ? formatRowValue(a.target.index, a.value.number)
@@ -520,6 +652,7 @@ void Runner::onChange(int index) {
         if (readComplete()) printReadResults();
         return;
     case Command::Set:
+    case Command::Restore:
         if (expectingReply() && m_request.assignments[m_current].target.kind == TargetKind::Row &&
             m_request.assignments[m_current].target.index == index)
             checkRowReply(m_driver.Value(index));
@@ -545,7 +678,8 @@ void Runner::onRecString() {
             }
         }
         return;
-    case Command::Set: {
+    case Command::Set:
+    case Command::Restore: {
         if (!expectingReply()) return;
         const Target &target = m_request.assignments[m_current].target;
         if (target.kind == TargetKind::Row) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CtlArgs.h"
+#include "CtlBackup.h"
 #include "CtlValues.h"
 
 #include <QByteArray>
@@ -32,6 +33,7 @@ struct Request {
     QList<Assignment> assignments; // set, in the order given
     QByteArray text;               // send, escapes resolved
     QImage field;                  // upload: the 720 x 288 field to send
+    Backup backup;                 // restore: the file's settings
 };
 
 // Loads the upload's picture and fits it into the field. Returns kExitOk, kExitBadPicture when the file
@@ -96,6 +98,9 @@ class Runner : public QObject {
     void confirm(const QString &reported, bool asked);
     bool dumpRunning() const;
     bool expectingReply() const { return m_current >= 0 && m_awaiting && m_sent; }
+    void writeBackup();
+    void planRestore();
+    void valueNotSet(const QString &name);
 
     void watchLine(const Entry &entry);
     void watchNetwork();
@@ -124,6 +129,11 @@ class Runner : public QObject {
     int m_current = -1;      // assignment in progress
     bool m_awaiting = false; // it is not confirmed yet
     bool m_sent = false;     // its command went out
+
+    // restore
+    bool m_planned = false;   // the writes are chosen (once the scaler's report is over)
+    QList<bool> m_skipIfHeld; // per assignment: not written when the scaler holds the value by then
+    QStringList m_notSet;     // what the scaler did not take
 
     // watch: what was printed last, so that only changes are printed
     std::vector<std::optional<QString>> m_shownRows; // per row; empty before the first report

@@ -384,10 +384,10 @@ QList<Target> dumpTargets() {
     return targets;
 }
 
-QString formatLines(const QList<Entry> &entries) {
+QString formatLines(const QList<Entry> &entries, bool valuesOnly) {
     QString out;
     for (const Entry &e : entries)
-        out += e.name + QLatin1Char('=') + e.valueText() + QLatin1Char('\n');
+        out += (valuesOnly ? QString() : e.name + QLatin1Char('=')) + e.valueText() + QLatin1Char('\n');
     return out;
 }
 

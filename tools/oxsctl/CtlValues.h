@@ -80,8 +80,8 @@ Entry readEntry(const TOrlan_d &driver, const Target &target);
 // Every variable in table order; the address and port rows give way to LOCAL_IP ... REMOTE_PORT.
 QList<Target> dumpTargets();
 
-QString formatLines(const QList<Entry> &entries); // NAME=VALUE lines
-QString formatJson(const QList<Entry> &entries);  // one JSON object, in the order given
+QString formatLines(const QList<Entry> &entries, bool valuesOnly = false); // NAME=VALUE (or VALUE) lines
+QString formatJson(const QList<Entry> &entries); // one JSON object, in the order given
 // One watch line: TIME NAME=VALUE, or with json one JSON object {"time", "name", "value"} on one line.
 QString formatWatchLine(const QString &time, const Entry &entry, bool json);
 // A row's stored value as an entry of its type.

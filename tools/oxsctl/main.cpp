@@ -8,6 +8,7 @@
 #include "Version.h"
 
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include <cstdio>
 #include <unistd.h>
@@ -47,6 +48,8 @@ int main(int argc, char *argv[]) {
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments().mid(1));
     if (!parsed.ok()) return fail(kExitUsage, parsed.error);
     const Options &options = parsed.options;
+    // The link, serial port, upload and settings categories all sit under "oxs.".
+    if (options.verbose) QLoggingCategory::setFilterRules(QStringLiteral("oxs.*.debug=true"));
     if (options.command == Command::Help) {
         writeTo(stdout, helpText(options.helpTopic));
         return kExitOk;
