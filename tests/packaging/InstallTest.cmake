@@ -72,6 +72,15 @@ if(EXISTS ${completion})
       list(APPEND failures "completion lacks '${word}'")
     endif()
   endforeach()
+  # Completes in a plain bash: a command word, then a variable name after get and NAME= after set.
+  execute_process(COMMAND bash -c [[
+      source "$1"
+      complete() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMPREPLY=(); _oxsctl; echo "${COMPREPLY[*]}"; }
+      complete oxsctl --tcp host wat; complete oxsctl get hp; complete oxsctl set OBL]] - ${completion}
+    OUTPUT_VARIABLE completed ERROR_VARIABLE errors)
+  if(NOT completed STREQUAL "watch\nHPOS\nOBLACK=\n" OR NOT errors STREQUAL "")
+    list(APPEND failures "completion gave '${completed}' ${errors}")
+  endif()
 else()
   list(APPEND failures "no bash completion")
 endif()
