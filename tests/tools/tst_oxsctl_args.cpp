@@ -1,6 +1,7 @@
 // oxsctl without a process: command line, names, values, output formats.
 
 #include "CtlArgs.h"
+#include "CtlBackup.h"
 #include "CtlRunner.h"
 #include "CtlValues.h"
 #include "DeviceVariables.h"
@@ -30,6 +31,8 @@ class TstOxsctlArgs : public QObject {
 
     void replyMatching();
     void dumpCoversEveryReadableVariable();
+    void backupHoldsSettingsOnly();
+    void backupFileChecks();
     void jsonOutput();
     void escapes_data();
     void escapes();
@@ -363,6 +366,65 @@ void TstOxsctlArgs::serialFailures() {
         QVERIFY2(text.contains(p), qPrintable(text));
     for (const QString &a : absent)
         QVERIFY2(!text.contains(a), qPrintable(text));
+}
+
+// Every settable row is either a setting that backup keeps or one that restore must never replay; a row
+// added to the table without a decision here fails.
+void TstOxsctlArgs::backupHoldsSettingsOnly() {
+    const QStringList neverReplayed{"ADDRDBG", "DATADBG",  "FRESET",   "PCHAN",    "PENA",    "PRGBI",
+                                    "PISTD",   "PPROC",    "PRESETM",  "ERAPOS",   "AUTOCAD", "FAMODEM_",
+                                    "FAEXEC",  "FATRMODE", "LANRESET", "LANSTORE", "PADIP"};
+    const QStringList lan{"LANENABLE",  "DHCPENABLE", "TCPIP",      "LOCAL_IP",   "REMOTE_IP",
+                          "GATEWAY_IP", "NETMASK",    "LOCAL_PORT", "REMOTE_PORT"};
+    for (uint32_t model : {32u, 33u, 40u}) {
+        QStringList names;
+        for (const Target &t : backupTargets(model)) {
+            QString why;
+            QVERIFY2(checkSettable(t, &why) == kExitOk, qPrintable(t.name));
+            QVERIFY2(!neverReplayed.contains(t.name), qPrintable(t.name));
+            names << t.name;
+        }
+        QCOMPARE(names.removeDuplicates(), 0);
+        for (const QString &n : lan)
+            QCOMPARE(names.contains(n), model == 33);
+        // The selected input before the picture values that belong to it, the format before its rate.
+        QVERIFY(names.indexOf("ICHNM") < names.indexOf("HPOS"));
+        QVERIFY(names.indexOf("OFMTM") < names.indexOf("ORATEM"));
+        for (const OrlanVars::Row &row : OrlanVars::kRows) {
+            const QString name = QLatin1String(row.property);
+            if (row.access != OrlanVars::Access::SET || lan.contains(name)) continue;
+            QVERIFY2(names.contains(name) != neverReplayed.contains(name), qPrintable(name));
+        }
+    }
+}
+
+void TstOxsctlArgs::backupFileChecks() {
+    Backup b;
+    QString why;
+    const auto parse = [&](const char *json) { return parseBackup(QByteArray(json), b, &why); };
+    QVERIFY2(parse(R"({"model": 40, "values": {"HPOS": 7, "COLOR": 3},
+                      "inputs": [{"input": 2, "PENA": 0, "PRGBI": 7, "PISTD": 1, "PPROC": 1},
+                                 {"input": 1, "PENA": 1, "PRGBI": 0, "PISTD": 0, "PPROC": 0}]})"),
+             qPrintable(why));
+    QCOMPARE(b.model, 40u);
+    QCOMPARE(b.values.size(), 2);
+    QCOMPARE(b.values[0].target.name, QString("HPOS"));
+    QCOMPARE(b.values[0].value.number, 7u);
+    QCOMPARE(b.inputs.size(), 2);
+    QCOMPARE(b.inputs[0].input, 1); // sorted
+    QCOMPARE(b.inputs[1].prgbi, 7u);
+
+    for (const char *bad :
+         {"[]", "{", R"({"model": 41})", R"({"model": 33.5})", R"({"model": 33, "values": {"HPOS": 1.5}})",
+          R"({"model": 33, "values": {"HPOS": "x"}})",
+          R"({"model": 32, "values": {"LOCAL_IP": "10.0.0.1"}})", // no LAN module
+          R"({"model": 33, "values": {"LOCAL_IP": "10.0.0.256"}})",
+          R"({"model": 33, "values": {"ERAPOS": 1}})",
+          R"({"model": 40, "inputs": [{"input": 3, "PENA": 1, "PRGBI": 0, "PISTD": 0, "PPROC": 0}]})",
+          R"({"model": 40, "inputs": [{"input": 1, "PENA": 1}]})",
+          R"({"model": 40, "inputs": [{"input": 1, "PENA": 1, "PRGBI": 0, "PISTD": 0, "PPROC": 0},
+                                                        {"input": 1, "PENA": 1, "PRGBI": 0, "PISTD": 0, "PPROC": 0}]})"})
+        QVERIFY2(!parse(bad), bad);
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlArgs)
