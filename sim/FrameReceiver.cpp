@@ -35,6 +35,7 @@ FrameReceiver::FrameReceiver(Session &session, const UploadSettings &settings,
     connect(&m_offer, &QTimer::timeout, this, [this] {
         if (m_started || !m_session) return;
         m_session->sendRaw(escaped(kDc1));
+        m_offered = true;
         m_offer.start(kOfferRepeatMs);
     });
     m_offer.setSingleShot(true);
@@ -45,6 +46,9 @@ FrameReceiver::~FrameReceiver() = default;
 
 void FrameReceiver::received(Session &, const QByteArray &data) {
     m_inFreeUs = lineTimeAfter(m_inFreeUs, data.size());
+    // Before the offer the frame memory is not listening: what comes is the tail of the text protocol
+    // (a keep-alive "?"), not picture data.
+    if (!m_offered) return;
     for (const char c : data) {
         if (m_done) return;
         const auto byte = static_cast<unsigned char>(c);

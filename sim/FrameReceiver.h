@@ -62,6 +62,7 @@ class FrameReceiver : public QObject, public ProtocolHandler {
     Finished m_finished;
     QImage m_field;
     bool m_escaped = false;
+    bool m_offered = false; // ESC DC1 has gone out: bytes from now on are the upload's
     bool m_started = false; // data has arrived: no more offers
     bool m_done = false;
     unsigned char m_rgb[3]{};

@@ -99,13 +99,16 @@ QByteArray encodeChunk(const QImage &field, int row, int first, int count) {
 }
 
 // The command phase: the scaler confirms each variable, then offers to take data.
+// A keep-alive "?" right after the last command is not taken for picture data.
 bool startUpload(PtyHost &host) {
     host.send("2fM");
     if (!host.expect("FAMD2\r\n")) return false;
     host.send("0fT");
     if (!host.expect("FATM0\r\n")) return false;
     host.send("1fX");
-    return host.expect("FAEX1\r\n") && host.expect(control(0x11));
+    if (!host.expect("FAEX1\r\n")) return false;
+    host.send("?");
+    return host.expect(control(0x11));
 }
 
 // Sends rows [0, rows) as the design's chunks, each acknowledged.
