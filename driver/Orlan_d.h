@@ -164,7 +164,7 @@ class TOrlan_d : public QObject {
         return m_port;
     }
     void SetPort(const QString &name);
-    // Why the last Port write could not open the port (empty when it opened or did not try). The design
+    // Why the last Port write could not open the port (empty when it opened or did not try). A Port write
     // keeps the failure from the caller; tools that must say why read it here.
     QString PortOpenError() const {
         return m_portOpenError;

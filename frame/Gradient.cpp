@@ -25,7 +25,7 @@ void FillGradient(QImage &surface, const QRect &rect, int direction, int borderW
     if (surface.isNull()) return;
     if (surface.format() != QImage::Format_RGB32 && surface.format() != QImage::Format_ARGB32)
         surface = surface.convertToFormat(QImage::Format_RGB32);
-    // QRect's right() and bottom() are inclusive; the design's rectangle ends one past them.
+    // QRect's right() and bottom() are inclusive; the gradient's rectangle ends one past them.
     const int left = rect.left();
     const int top = rect.top();
     const int right = rect.left() + rect.width();

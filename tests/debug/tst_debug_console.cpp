@@ -214,7 +214,7 @@ void TestDebugConsole::buttonsAndTheirFile() {
                                "desc4=Registre 7\r\nadon4=7@\r\n"));
     QCOMPARE(written.count('\n'), 52);
 
-    // Without a file the buttons keep their design caption.
+    // Without a file the buttons keep their first caption.
     Console fresh;
     QCOMPARE(fresh.form->BitBtn_ADBG_26->text(), QString("..@..> Click"));
     QVERIFY(fresh.form->BitBtn_ADBG_26->toolTip().isEmpty());

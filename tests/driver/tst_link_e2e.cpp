@@ -1,5 +1,5 @@
 // The driver against the scaler simulator on real links: pseudo-terminal, UDP and TCP on loopback.
-// Real-time: the three links are exercised side by side so the design's 2-second steps are waited once.
+// Real-time: the three links are exercised side by side so the link's 2-second steps are waited once.
 #include "Orlan_d.h"
 #include "ResettingPeer.h"
 #include "ScalerSimulator.h"

@@ -111,7 +111,7 @@ bool startUpload(PtyHost &host) {
     return host.expect(control(0x11));
 }
 
-// Sends rows [0, rows) as the design's chunks, each acknowledged.
+// Sends rows [0, rows) as the protocol's chunks, each acknowledged.
 bool sendRows(PtyHost &host, const QImage &field, int rows) {
     for (int y = 0; y < rows; ++y) {
         for (int x = 0; x < field.width(); x += 70) {

@@ -24,7 +24,7 @@ constexpr NetworkName kNetworkNames[] = {
     {"LOCAL_PORT", TargetKind::LocalPort}, {"REMOTE_PORT", TargetKind::RemotePort},
 };
 
-// The ranges the scaler's settings take where the design gives one: the picture adjustments and the
+// The ranges the scaler's settings take where one is known: the picture adjustments and the
 // standby time on their 0..255 scroll bars, the black delay on its 0..30 scale, inputs and audio channels
 // 1..5, list positions and codes of the window's pages, lock bits, frame memory modes and numbers, address
 // slots. Settable rows not listed take the whole range of their kind.
