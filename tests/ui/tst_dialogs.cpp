@@ -61,7 +61,7 @@ void TestDialogs::connectionChecks_data() {
     row("remote before address", "0", "bad", "", remote);
     row("256", "0", "192.168.0.256", "1", address);
     row("two dots", "0", "10.0.0", "1", address);
-    row("fourth part 1.5", "0", "10.0.0.1.5", "1", address);
+    row("a fifth number after a fourth dot", "0", "10.0.0.1.5", "1", address);
     row("empty part", "0", "10..0.1", "1", address);
     row("empty", "0", "", "1", address);
     row("sign", "0", "+10.0.0.1", "1", address);
