@@ -14,6 +14,21 @@ namespace OxsSim {
 
 // ---- FaultInjector
 
+FaultSettings FaultSettings::harsh() {
+    FaultSettings f;
+    f.oddValues = true;
+    f.resetDump = true;
+    f.dumpPauseMinMs = 200;
+    f.dumpPauseMaxMs = 500;
+    f.splitPauseMs = 300;
+    f.nulInChunk = true;
+    f.streamMs = 100;
+    f.streamLines = 1;
+    f.byteParser = true;
+    f.rawUntilCan = true;
+    return f;
+}
+
 void FaultInjector::configure(const FaultSettings &settings) {
     m_settings = settings;
     m_settings.chunkMaxBytes = std::max(1, m_settings.chunkMaxBytes);

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 
 #include <memory>
@@ -26,6 +27,28 @@ struct FaultSettings {
     quint32 seed = 1;         // for the chunking and the junk
     int chunkMaxBytes = 8;    // pieces are 1 to this many bytes
     int chunkMaxDelayMs = 4;  // pauses are 0 to this many milliseconds
+
+    // Behaviours of a real scaler that the window and the tools must survive.
+    bool oddValues = false;        // holds and reports legal values the window never writes: OTYPEM 0,
+                                   //   ACHANM 0, AMODEM 2, a negative COLOR, ORATEM at the end of the rate
+                                   //   list, an OFMTM with no list position
+    bool resetDump = false;        // query-all answered as after a reset: one report for all inputs
+                                   //   (PCHAN 0, then PENA, PRGBI, ...) and no address octets
+    int dumpPauseMinMs = 0;        // one pause of a random length in [min, max] ms inside each query-all
+    int dumpPauseMaxMs = 0;        //   answer (0: none)
+    int splitPauseMs = 0;          // a reply split mid-line, its rest sent this many ms later (0: never):
+                                   //   one reply of every query-all answer and every 10th other reply
+    bool nulInChunk = false;       // a NUL byte inside network chunks, between lines or before a line
+    int streamMs = 0;              // live reports: every streamMs ms, streamLines measurement lines of the
+    int streamLines = 1;           //   selected input whose value changes; 0: off
+    QStringList ignoreCommands;    // command mnemonics the scaler ignores: applies nothing, answers nothing
+    QStringList loseReplyCommands; // command mnemonics it applies but whose reply is lost
+    bool byteParser = false;       // parses byte by byte: a "?" inside a command ends it there (the digits
+                                   //   so far are dropped), a blank inside a command makes it no command
+    bool rawUntilCan = false;      // once raw receive has started, everything is picture data until ESC CAN
+
+    // Every behaviour above that keeps a session usable (not ignore or lose, not a bad model code).
+    static FaultSettings harsh();
 };
 
 // Shared by all sessions of one simulator: the settings, their clock and the random source.
