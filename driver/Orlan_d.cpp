@@ -173,17 +173,28 @@ void TOrlan_d::ReadRawData(QByteArray &out) {
 // ---------------------------------------------------------------------------------------------------------
 // Receiving
 
+// A network chunk is at most kNetChunkMax bytes. A zero byte is dropped on its own: the text after it
+// (the rest of the reply and every reply after it) still counts.
 QByteArray TOrlan_d::networkChunk(const QByteArray &data) {
-    const qsizetype limit = qMin<qsizetype>(data.size(), kNetChunkMax);
-    const void *zero = std::memchr(data.constData(), 0, static_cast<std::size_t>(limit));
-    const qsizetype length = zero ? static_cast<const char *>(zero) - data.constData() : limit;
-    return QByteArray::fromRawData(data.constData(), length);
+    return withoutZeros(
+        QByteArray::fromRawData(data.constData(), qMin<qsizetype>(data.size(), kNetChunkMax)));
+}
+
+QByteArray TOrlan_d::withoutZeros(const QByteArray &data) {
+    if (!std::memchr(data.constData(), 0, static_cast<std::size_t>(data.size()))) return data;
+    QByteArray text;
+    text.reserve(data.size());
+    for (const char c : data)
+        if (c != 0) text.append(c);
+    return text;
 }
 
 void TOrlan_d::SerialReceive(const QByteArray &data) {
     if (m_conType != CON_RS232) return;
     if (m_conMode == MODE_VAR) {
-        appendAndParse(data.constData(), data.size());
+        // As on the network links, a zero byte costs only itself (raw mode keeps every byte).
+        const QByteArray text = withoutZeros(data);
+        appendAndParse(text.constData(), text.size());
         return;
     }
     m_rxBuffer.append(data);

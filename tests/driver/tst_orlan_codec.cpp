@@ -31,7 +31,8 @@ class TestOrlanCodec : public QObject {
     void addressOctetsPortsAndNetmask();
     void devRepliesDriveLinkStateAndBusyEvent();
     void rawModeOnSerialOnly();
-    void networkChunksCutAtZeroAnd8192();
+    void zeroBytesCostOnlyThemselves();
+    void networkChunksCutAt8192();
     void entryPointsIgnoreOtherLinks();
     void udpSendFailureClosesAndReports();
     void handlersMayReenterTheDriver();
@@ -455,16 +456,49 @@ void TestOrlanCodec::rawModeOnSerialOnly() {
     QCOMPARE(recData, 3);
 }
 
-void TestOrlanCodec::networkChunksCutAtZeroAnd8192() {
+// A zero byte is dropped on its own on every link, wherever it falls: inside a reply, between replies,
+// at a chunk's edge. Raw mode hands every byte on untouched.
+void TestOrlanCodec::zeroBytesCostOnlyThemselves() {
+    const QByteArray withZeros("HP1\r\n\0VP\0\0002\r\nHW3\0\r\n\0", 20);
+    for (const tConnectionType type : {CON_RS232, CON_UDP, CON_TCP}) {
+        DriverFixture f;
+        f.drv->SetIpRemoteAddress("127.0.0.1");
+        f.drv->SetIpRemotePort(4000);
+        f.drv->SetConType(type);
+        const auto receive = [&](const QByteArray &data) {
+            if (type == CON_RS232) f.drv->SerialReceive(data);
+            if (type == CON_UDP) f.drv->UdpReceive(data, "127.0.0.1", 4000);
+            if (type == CON_TCP) f.drv->TcpReceive(data);
+        };
+        QStringList received;
+        f.drv->OnRecString = [&](TOrlan_d *d, int32_t) {
+            received << QString::fromLatin1(d->receivedString());
+        };
+        receive(withZeros);
+        QCOMPARE(received, (QStringList{"HP1", "VP2", "HW3"}));
+        QCOMPARE(f.drv->HPOS(), 1u);
+        QCOMPARE(f.drv->VPOS(), 2u);
+        QCOMPARE(f.drv->HSIZ(), 3u);
+        receive(QByteArray("VP\0", 3));
+        receive(QByteArray("\0"
+                           "12\r\n",
+                           5));
+        QCOMPARE(received.last(), QString("VP12"));
+        QCOMPARE(f.drv->VPOS(), 12u);
+        QVERIFY(f.drv->ReceiveBuffer().isEmpty());
+    }
+    DriverFixture f;
+    f.drv->SetConMode(MODE_RAW);
+    QByteArray raw;
+    f.drv->OnRecData = [&](TOrlan_d *d, int32_t) { d->ReadRawData(raw); };
+    f.drv->SerialReceive(QByteArray("\x1b\0\x1b\x06", 4));
+    QCOMPARE(raw, QByteArray("\x1b\0\x1b\x06", 4));
+}
+
+void TestOrlanCodec::networkChunksCutAt8192() {
     DriverFixture f;
     f.drv->SetConType(CON_TCP);
-    f.drv->TcpReceive(QByteArray("HP1\r\nVP2\0\r\nHW3\r\n", 16));
-    QCOMPARE(f.drv->HPOS(), 1u);
-    QCOMPARE(f.drv->VPOS(), 0u); // the zero byte ended the chunk
-    QCOMPARE(f.drv->HSIZ(), 0u);
-    f.drv->TcpReceive("\r\n"); // "VP2" was kept in the buffer
-    QCOMPARE(f.drv->VPOS(), 2u);
-
+    f.drv->TcpReceive("HP1\r\n");
     QByteArray big(8190, 'x');
     big += "\r\nHP9\r\n";
     f.drv->TcpReceive(big); // only the first 8192 bytes count: the second message is cut off
