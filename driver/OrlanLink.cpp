@@ -6,6 +6,8 @@
 #include "Orlan_d.h"
 #include "SerialLink.h"
 
+#include <chrono>
+
 using namespace OrlanVars;
 
 TOrlan_d::TOrlan_d(QObject *owner) : QObject(owner), m_comPort(std::make_unique<TComPort>()) {
@@ -306,6 +308,14 @@ void TOrlan_d::StepLink() {
         restartLinkTimer(1);
         return;
     case LINK_POLL:
+        // While the debug console is inside a command, a "?" would end that command on the scaler: it waits
+        // for the hold to end, and no loss is declared for an answer to a query never sent.
+        if (!m_forceConn && KeepAliveHeld()) {
+            m_keepAliveDeferred = true;
+            restartLinkTimer(keepAliveHoldLeftMs());
+            return;
+        }
+        m_keepAliveDeferred = false;
         setLinkState(LINK_POLLWAIT);
         restartLinkTimer(2000);
         if (!m_forceConn) sendFromStep([this] { SendIdentityQuery(); });
@@ -316,4 +326,40 @@ void TOrlan_d::StepLink() {
         return;
     }
     setLinkState(LINK_RESET);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Keep-alive hold
+
+int64_t TOrlan_d::now() const {
+    if (m_clock) return m_clock();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int TOrlan_d::keepAliveHoldLeftMs() const {
+    const int64_t left = m_keepAliveHoldSince + kKeepAliveHoldMaxMs - now();
+    return left > 0 ? static_cast<int>(qMin<int64_t>(left, kKeepAliveHoldMaxMs)) : 0;
+}
+
+bool TOrlan_d::KeepAliveHeld() const {
+    return m_keepAliveHold && keepAliveHoldLeftMs() > 0;
+}
+
+// A hold is never lengthened: holding again while held changes nothing, so a console that never lets go
+// delays the keep-alive by kKeepAliveHoldMaxMs at most.
+void TOrlan_d::HoldKeepAlive(bool hold) {
+    const bool deferredNow = m_keepAliveDeferred && m_linkState == LINK_POLL;
+    if (!hold) {
+        m_keepAliveHold = false;
+        m_keepAliveDeferred = false;
+        if (deferredNow) restartLinkTimer(1); // the query kept back goes out at once
+        return;
+    }
+    if (KeepAliveHeld()) return;
+    // A query kept back by a hold that has run out goes out before a new hold can keep it back again.
+    if (deferredNow) StepLink();
+    m_keepAliveHold = true;
+    m_keepAliveHoldSince = now();
 }

@@ -263,6 +263,16 @@ class TOrlan_d : public QObject {
     // Takes effect from the next step; while the link is reset the first step is rescheduled at once.
     void SetLinkPacing(const TLinkPacing &pacing);
 
+    // Holds the keep-alive identity query while a command is partly sent (the debug console sends one
+    // character at a time). The hold ends with HoldKeepAlive(false) or after kKeepAliveHoldMaxMs.
+    static constexpr int kKeepAliveHoldMaxMs = 5000;
+    void HoldKeepAlive(bool hold);
+    bool KeepAliveHeld() const;
+    // The millisecond clock that times the hold (tests); empty: a steady clock.
+    void SetClock(std::function<int64_t()> msClock) {
+        m_clock = std::move(msClock);
+    }
+
     // Replaces the transport of one link type (tests).
     void ReplaceLink(tConnectionType type, std::unique_ptr<TLink> link);
     TLink &Link(tConnectionType type) {
@@ -291,14 +301,18 @@ class TOrlan_d : public QObject {
     void storeDev(uint32_t value);
     void rebuildAddresses();
     static QByteArray networkChunk(const QByteArray &data);
+    static QByteArray withoutZeros(const QByteArray &data);
     bool fromRemote(const QString &senderAddress, quint16 senderPort) const;
 
     void setLinkState(TLinkState state) {
         m_linkState = state;
+        if (state != LINK_POLL) m_keepAliveDeferred = false;
     }
     void restartLinkTimer(int ms);
     int watchdogInterval() const;
     void sendFromStep(const std::function<void()> &send);
+    int64_t now() const;
+    int keepAliveHoldLeftMs() const;
     bool openUdp();
     void closeUdp();
     bool openTcp();
@@ -341,6 +355,10 @@ class TOrlan_d : public QObject {
     TLinkState m_linkState = LINK_RESET;
     TLinkPacing m_pacing;
     int m_linkInterval = 0;
+    bool m_keepAliveHold = false;
+    int64_t m_keepAliveHoldSince = 0;
+    bool m_keepAliveDeferred = false; // the POLL step kept its "?" back for the hold
+    std::function<int64_t()> m_clock;
     bool m_linkTimerEnabled = true;
     QTimer m_linkTimer;
     QTimer m_tcpReopenTimer;

@@ -15,6 +15,7 @@ class TestLinkState : public QObject {
     void fullDetectionPollAndLoss();
     void receivedDataIsTheWatchdog();
     void forcedConnection();
+    void keepAliveHold();
     void outsideTransitions();
     void conTypeSwitchesLinks();
     void portWrite();
@@ -196,6 +197,103 @@ void TestLinkState::forcedConnection() {
     QCOMPARE(f.drv->LinkTimerInterval(), 1);
     f.drv->StepLink();
     QVERIFY(!f.drv->Connected());
+}
+
+// The debug console holds the keep-alive while it sends a command a character at a time: the "?" waits for
+// the end of the hold and then goes out at once; no loss is declared for a query never sent; a hold that is
+// never released ends by itself and is not renewed by holding again.
+void TestLinkState::keepAliveHold() {
+    DriverFixture f;
+    qint64 now = 100000;
+    f.drv->SetClock([&] { return now; });
+    f.connect();
+    f.drv->StepLink(); // QUERYALL
+    f.drv->StepLink(); // READY
+    f.drv->StepLink(); // POLL: "?"
+    f.drv->SerialReceive("DEV33\r\n");
+    QCOMPARE(f.drv->LinkState(), LINK_POLL);
+    f.serial().sent.clear();
+
+    // "100H" at 810 ms a character: the keep-alive falls due after the second one.
+    f.drv->HoldKeepAlive(true);
+    QVERIFY(f.drv->KeepAliveHeld());
+    now += 2000;
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkState(), LINK_POLL);
+    QCOMPARE(f.drv->LinkTimerInterval(), 3000); // at the latest when the hold runs out
+    for (int i = 0; i < 3; ++i) {
+        now += 400;
+        f.drv->HoldKeepAlive(true); // holding again changes nothing
+        f.drv->StepLink();
+    }
+    QCOMPARE(f.drv->LinkState(), LINK_POLL);
+    QVERIFY(f.drv->Connected());
+    QVERIFY(f.serial().sent.isEmpty());
+    f.drv->HoldKeepAlive(false);
+    QVERIFY(!f.drv->KeepAliveHeld());
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
+    f.drv->StepLink();
+    QCOMPARE(f.serial().sent, QByteArrayList{"?"});
+    QCOMPARE(f.drv->LinkState(), LINK_POLLWAIT);
+    f.drv->HoldKeepAlive(false); // nothing held, nothing kept back: the timer is left alone
+    QCOMPARE(f.drv->LinkTimerInterval(), 2000);
+
+    // A "?" already sent is still awaited during a hold: its missing answer is a loss.
+    f.drv->HoldKeepAlive(true);
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkState(), LINK_RESET);
+    f.drv->HoldKeepAlive(false);
+    f.drv->StepLink();
+    QVERIFY(!f.drv->Connected());
+
+    // A console that never lets go: the "?" goes out when the hold has lasted kKeepAliveHoldMaxMs, and a
+    // lost scaler is declared 2 s later.
+    f.connect();
+    f.drv->StepLink();
+    f.drv->StepLink();
+    f.drv->StepLink(); // POLL: "?"
+    f.drv->SerialReceive("DEV33\r\n");
+    f.serial().sent.clear();
+    f.drv->HoldKeepAlive(true);
+    now += 4000;
+    f.drv->SerialReceive("HP1\r\n"); // replies keep coming: the usual 2 s after the last
+    QCOMPARE(f.drv->LinkTimerInterval(), 2000);
+    now += 2000;
+    QVERIFY(!f.drv->KeepAliveHeld());
+    f.drv->StepLink();
+    QCOMPARE(f.serial().sent, QByteArrayList{"?"});
+    now += 2000;
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkState(), LINK_RESET);
+
+    // The deadline is the hold's own: a "?" that falls due late in the hold waits only for what is left,
+    // and a new hold after it ran out sends the query kept back first.
+    f.drv->StepLink();
+    f.connect();
+    f.drv->StepLink();
+    f.drv->StepLink();
+    f.drv->StepLink();
+    f.drv->SerialReceive("DEV33\r\n");
+    f.serial().sent.clear();
+    f.drv->HoldKeepAlive(false);
+    f.drv->HoldKeepAlive(true);
+    now += 4500;
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkTimerInterval(), 500);
+    now += 600;
+    f.drv->HoldKeepAlive(true);
+    QCOMPARE(f.serial().sent, QByteArrayList{"?"});
+    QCOMPARE(f.drv->LinkState(), LINK_POLLWAIT);
+    QVERIFY(f.drv->KeepAliveHeld());
+
+    // A forced connection sends no "?" anyway; the hold changes nothing there.
+    DriverFixture forced;
+    forced.drv->SetClock([&] { return now; });
+    forced.drv->SetForceConn(true);
+    forced.drv->HoldKeepAlive(true);
+    for (int i = 0; i < 6; ++i)
+        forced.drv->StepLink();
+    QCOMPARE(forced.drv->LinkState(), LINK_POLLWAIT);
 }
 
 void TestLinkState::outsideTransitions() {
