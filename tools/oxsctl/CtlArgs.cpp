@@ -1,7 +1,7 @@
 #include "CtlArgs.h"
 
-#include "CtlValues.h"
 #include "PictureFitting.h"
+#include "Values.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
@@ -35,7 +35,9 @@ constexpr CommandPage kCommandPages[] = {
         for every variable. The per-input variables (PCHAN, PENA, PRGBI, PISTD,
         PPROC), PADIP and the LAN module's addresses and ports are reported
         once per input or address slot: for them the values are taken when
-        the scaler's report is over.
+        the scaler's report is over. A name the scaler did not report by then
+        is named on standard error and nothing is printed (status 15). With
+        --json a name given twice (in any letter case) is printed once.
 )"},
     {"set", Command::Set, "[LINK] [--timeout SECONDS] [--paced] set NAME=VALUE...", "change variables",
      R"(        Check every value against its variable's range (see VALUES; a value
@@ -52,14 +54,16 @@ constexpr CommandPage kCommandPages[] = {
 )"},
     {"dump", Command::Dump, "[LINK] [--timeout SECONDS] [--paced] [--json] dump", "print every variable",
      R"(        Wait until the scaler's report of every variable is over, then print
-        every variable (with --json, one JSON object).
+        every variable it reported (with --json, one JSON object); what it
+        did not report is left out.
 )"},
     {"watch", Command::Watch, "[LINK] [--timeout SECONDS] [--paced] [--json] watch",
      "print the scaler's reports as they change",
      R"(        Print the first report of every variable and then each change as
         TIME NAME=VALUE, and the link changes as TIME Connected=0|1 and
         TIME Ready=0|1. A report that repeats the value already printed (the
-        DEV answering the keep-alive query every 2 s) is not printed. With
+        DEV answering the keep-alive query every 2 s) is not printed, nor
+        DEV=0 before a scaler was found (only its loss prints DEV=0). With
         --json every line is one JSON object:
             {"time": "2024-05-01T12:00:00.250", "name": "HPOS", "value": 128}
         Runs until SIGINT or SIGTERM (or the --timeout, when given).
@@ -94,24 +98,34 @@ constexpr CommandPage kCommandPages[] = {
     {"backup", Command::Backup, "[LINK] [--timeout SECONDS] backup FILE",
      "save the scaler's settings in a file",
      R"(        Wait until the scaler's report of every variable is over, then write
-        its settings to FILE as JSON: the model, its version numbers, every
+        the settings it reported to FILE as JSON: the model, its version numbers, every
         setting (input selection, input priority, picture, output, audio,
         frame alert, panel lock, black delay, standby) and for each input
         PENA, PRGBI, PISTD and PPROC; on the Orlan Plus also the LAN module's
         LANENABLE, DHCPENABLE, TCPIP, addresses, netmask and ports. One-shot
         commands (FRESET, PRESETM, ERAPOS, AUTOCAD, FAEXEC, LANRESET,
         LANSTORE), the debug registers, PCHAN, PADIP, FAMODEM_ and FATRMODE
-        are not saved.
+        are not saved. A value the scaler did not report is left out and
+        named on standard error (an input only when all four of its values
+        were reported; one report for all inputs, after PCHAN 0, counts for
+        each of them).
 )"},
     {"restore", Command::Restore, "[LINK] [--timeout SECONDS] restore FILE [--dry-run]",
      "give the scaler the settings of a backup file",
      R"(        Read FILE, wait for the scaler's report of every variable, refuse a
         file of another model (status 13), then write each value the scaler
-        does not already hold, in the order above (an input's values as
-        PCHAN=N followed by them), and wait for the scaler's reply to each;
-        print NAME=VALUE as confirmed. A value the scaler keeps otherwise, or
-        does not confirm within the time-out, is listed at the end (status
-        14). With --dry-run print what would be written and send nothing.
+        did not report already: the settings in the order above, then each
+        input's values (as PCHAN=N followed by them), then the LAN module's
+        settings, which may drop the link. Wait for the scaler's reply to
+        each; print NAME=VALUE as confirmed. A value the scaler keeps
+        otherwise, or does not confirm within the time-out, is listed at the
+        end (status 14); so is, when the link is lost, every value not
+        written yet (status 14). A backed-up value that we never write is
+        kept as the scaler has it, with a note on standard error: OTYPEM 0
+        ("unchanged"), ACHANM 0, an OFMTM with no place in the model's format
+        list, an ORATEM beyond its rates, any value outside the ranges below;
+        an AMODEM other than 1 (automatic) is written as 0, a negative COLOR
+        as it is. With --dry-run print what would be written and send nothing.
 )"},
     {"help", Command::Help, "help [COMMAND]", "show the manual, or the page of one command",
      R"(        Show this manual, or the page of one command (also COMMAND --help).
@@ -139,9 +153,14 @@ const char kDescription[] = R"(DESCRIPTION
     driver as the OXS remote control program. It asks for the scaler as soon
     as the link is open and for every variable as soon as the scaler
     answers (set and send, which need no values, leave that request for
-    2 s); the values are complete when every variable a command needs has
-    arrived, or once the scaler has sent nothing for 150 ms. On a local link
-    a command takes well under a second.
+    2 s). A value is printed or saved only when the scaler reported it. The
+    values a command needs are there as soon as the scaler has reported them;
+    the scaler's answer to the request is over once it has reported every
+    variable its model reports (each input's values, and on an Orlan Plus
+    with a LAN module its addresses and ports), or after 2 s in which it
+    reported nothing new (live reports that repeat a measurement do not count).
+    A variable it did not report by then is named, with status 15. On a local
+    link a command takes well under a second.
 
     With --paced oxsctl keeps the pace of the OXS remote control window
     instead: the first identity query about 5 s after start and then every
@@ -219,7 +238,8 @@ const char kTail[] = R"(EXIT STATUS
         UDP port in use, TCP connection refused, host not found, network
         unreachable
     4   no scaler answered within the time-out (the message says when the
-        time-out ended before a scaler could have answered)
+        time-out ended before a scaler could have answered, or the invalid
+        model code a device answered with)
     5   unknown variable name
     6   value malformed or out of range for the variable
     7   the variable cannot be set (reported by the scaler only), or cannot be
@@ -232,7 +252,10 @@ const char kTail[] = R"(EXIT STATUS
     12  backup or restore: the file cannot be written or read, or is no
         valid backup
     13  restore: the file belongs to another scaler model
-    14  restore: some values could not be set (listed on standard error)
+    14  restore: some values could not be set, or the link was lost before
+        they were written (listed on standard error)
+    15  get, status, dump or backup: the scaler did not report a variable
+        that was asked for (named on standard error)
     130 interrupted by SIGINT or SIGTERM (all commands but watch)
 
 EXAMPLES
@@ -516,7 +539,8 @@ QString helpText(const QString &topic) {
         QString text = QStringLiteral("oxsctl %1 - %2\n\nSYNOPSIS\n    oxsctl %3\n\nDESCRIPTION\n%4")
                            .arg(QLatin1String(p->word), QLatin1String(p->summary), QLatin1String(p->synopsis),
                                 QLatin1String(p->description));
-        if (p->command == Command::Set) text += QLatin1Char('\n') + QLatin1String(kValues) + rangesText();
+        if (p->command == Command::Set)
+            text += QLatin1Char('\n') + QLatin1String(kValues) + OxsControl::rangesText();
         return text + QStringLiteral("\nThe links, options and exit status: oxsctl --help\n");
     }
     QString text = QLatin1String(kName) + QStringLiteral("SYNOPSIS\n");
@@ -525,8 +549,8 @@ QString helpText(const QString &topic) {
     text += QLatin1String(kLinkSynopsis) + QLatin1String(kDescription) + QStringLiteral("COMMANDS\n");
     for (const CommandPage &p : kCommandPages)
         text += page(p);
-    text +=
-        QLatin1Char('\n') + QLatin1String(kValues) + rangesText() + QLatin1Char('\n') + QLatin1String(kTail);
+    text += QLatin1Char('\n') + QLatin1String(kValues) + OxsControl::rangesText() + QLatin1Char('\n') +
+            QLatin1String(kTail);
     return text;
 }
 

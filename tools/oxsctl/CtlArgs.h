@@ -22,7 +22,8 @@ enum ExitCode : int {
     kExitUploadTimeout = 11,  // upload: the scaler stopped answering
     kExitBadBackup = 12,      // backup/restore: the file cannot be written, read or understood
     kExitWrongModel = 13,     // restore: the file belongs to another scaler model
-    kExitNotRestored = 14,    // restore: some values could not be set
+    kExitNotRestored = 14,    // restore: some values could not be set, or the link was lost first
+    kExitNotReported = 15,    // the scaler did not report a variable that was asked for
     kExitInterrupted = 130,   // SIGINT or SIGTERM during any command but watch
 };
 

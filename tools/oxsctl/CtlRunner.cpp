@@ -20,17 +20,6 @@ using namespace OrlanVars;
 
 namespace {
 
-// The reply that ends a network-setting command sequence: the last octet, the port, the mask.
-int finalReplyRow(const Target &target) {
-    if (target.isAddress()) return VAR_IP1;
-    if (target.isPort()) return VAR_PORT;
-    return VAR_NETMASK;
-}
-
-QString storedNetworkSetting(const TOrlan_d &driver, const Target &target) {
-    return readEntry(driver, target).valueText();
-}
-
 // Rows the scaler reports more than once in its report of every variable (once per input or per address
 // slot): the last report holds the value only when the report is over.
 bool reportedOnce(const Target &target) {
@@ -63,6 +52,18 @@ QList<Target> watchedNetworkTargets() {
     return targets;
 }
 
+int exitCodeOf(Problem p) {
+    switch (p) {
+    case Problem::None:
+        return kExitOk;
+    case Problem::WrongAccess:
+        return kExitWrongAccess;
+    case Problem::BadValue:
+        break;
+    }
+    return kExitBadValue;
+}
+
 } // namespace
 
 int prepareRequest(const Options &options, Request &request, QString *why) {
@@ -76,7 +77,12 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
                 *why = QStringLiteral("unknown variable '%1'").arg(name);
                 return kExitUnknownVariable;
             }
-            if (const int code = checkReadable(target, why)) return code;
+            if (const int code = exitCodeOf(checkReadable(target, why))) return code;
+            // One JSON object has each name once.
+            bool twice = false;
+            for (const Target &t : request.targets)
+                twice = twice || t.name == target.name;
+            if (twice && options.json) continue;
             request.targets << target;
         }
         break;
@@ -89,8 +95,8 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
                 *why = QStringLiteral("unknown variable '%1'").arg(name);
                 return kExitUnknownVariable;
             }
-            if (const int code = checkSettable(a.target, why)) return code;
-            if (const int code = parseValue(a.target, arg.mid(eq + 1), a.value, why)) return code;
+            if (const int code = exitCodeOf(checkSettable(a.target, why))) return code;
+            if (const int code = exitCodeOf(parseValue(a.target, arg.mid(eq + 1), a.value, why))) return code;
             request.assignments << a;
         }
         break;
@@ -126,6 +132,9 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
 TLinkPacing linkPacing(const Options &options) {
     if (options.paced) return TLinkPacing::Window();
     TLinkPacing pacing = TLinkPacing::Fast();
+    // The driver's Ready then means the quiet time after the answer to the query-all; the Runner ends that
+    // answer sooner, once every variable of the model was reported.
+    pacing.dumpQuietMs = TLinkPacing::Window().dumpQuietMs;
     if (options.command == Command::Set || options.command == Command::Send ||
         options.command == Command::Upload)
         pacing.queryAllMs = TLinkPacing::Window().queryAllMs;
@@ -206,12 +215,18 @@ int openLink(TOrlan_d &driver, const Options &options, QString *why) {
 
 Runner::Runner(TOrlan_d &driver, Request request, Writer out, Writer err, QObject *parent)
     : QObject(parent), m_driver(driver), m_request(std::move(request)), m_out(std::move(out)),
-      m_err(std::move(err)) {
+      m_err(std::move(err)), m_dump(driver), m_writer(driver) {
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, &Runner::onTimeout);
     m_replyWindow.setSingleShot(true);
     connect(&m_replyWindow, &QTimer::timeout, this, [this] { finish(kExitOk); });
     connect(&m_connectCheck, &QTimer::timeout, this, &Runner::checkConnect);
+    m_dump.ended = [this] { onDumpEnded(); };
+    m_writer.setStaleReports([this] { return m_dump.running(); });
+    m_writer.answered = [this](const OxsControl::Assignment &a, const QString &reported, bool asked) {
+        onAnswered(a, reported, asked);
+    };
+    m_writer.done = [this] { finish(kExitOk); };
 }
 
 Runner::~Runner() {
@@ -237,24 +252,23 @@ void Runner::start() {
     if (o.command != Command::Watch || o.timeoutGiven) m_timeout.start(o.timeoutMs);
     if (m_driver.ConType() == CON_TCP) m_connectCheck.start(kConnectCheckMs);
 
-    // What completes a read: status needs the version, get its variables, each reported after the request
-    // for every variable went out (what the driver held before is no answer); the rest of the report is not
+    // What completes a read: status needs the version, get its variables, each reported in the answer to the
+    // request for every variable (what the driver held before is no answer); the rest of the answer is not
     // waited for. --paced, dump and the variables reported more than once wait for its end.
-    m_reported.assign(VAR_COUNT, false);
-    m_waitReady = o.paced || o.command == Command::Dump || o.command == Command::Backup ||
-                  o.command == Command::Restore;
+    m_waitDumpEnd = o.paced || o.command == Command::Dump || o.command == Command::Backup ||
+                    o.command == Command::Restore;
     if (o.command == Command::Status) m_awaitedRows << VAR_VERUPD;
     for (const Target &t : m_request.targets) {
         if (reportedOnce(t))
             m_awaitedRows << awaitedRow(t);
         else
-            m_waitReady = true;
+            m_waitDumpEnd = true;
     }
 
     if (o.command == Command::Watch) {
         m_shownRows.assign(VAR_COUNT, std::nullopt);
-        for (const Target &t : watchedNetworkTargets())
-            m_shownNetwork << storedNetworkSetting(m_driver, t);
+        for (int i = 0; i < watchedNetworkTargets().size(); ++i)
+            m_shownNetwork << QString();
     }
     // A driver that is already connected raises nothing new; take its state as it is.
     QTimer::singleShot(0, this, [this] {
@@ -273,33 +287,20 @@ void Runner::finish(int code) {
     m_timeout.stop();
     m_replyWindow.stop();
     m_connectCheck.stop();
+    m_writer.stop();
     if (finished) finished(code);
 }
 
 void Runner::onTimeout() {
-    switch (m_request.options.command) {
+    const Options &o = m_request.options;
+    switch (o.command) {
     case Command::Watch:
         finish(kExitOk);
         return;
-    case Command::Restore:
-        if (m_planned && !m_driver.Connected()) {
-            m_err(QStringLiteral("oxsctl: the link to the scaler was lost during the restore\n"));
-            finish(kExitNoScaler);
-            return;
-        }
-        if (m_planned && m_current >= 0 && m_awaiting) {
-            // No reply: note it and go on with the next value.
-            valueNotSet(m_request.assignments[m_current].target.name);
-            m_awaiting = false;
-            QTimer::singleShot(0, this, &Runner::sendNext);
-            return;
-        }
-        break;
     case Command::Set:
-        if (m_connectedOnce && m_current >= 0) {
-            const Request::Assignment &a = m_request.assignments[m_current];
+        if (m_connectedOnce && m_writer.pending()) {
             m_err(QStringLiteral("oxsctl: no reply from the scaler confirmed %1 within the time-out\n")
-                      .arg(a.target.name));
+                      .arg(m_writer.pending()->target.name));
             finish(kExitNotConfirmed);
             return;
         }
@@ -307,7 +308,15 @@ void Runner::onTimeout() {
     default:
         break;
     }
-    const Options &o = m_request.options;
+    if (!m_connectedOnce && m_invalidModel >= 0) {
+        m_err(
+            QStringLiteral("oxsctl: the device on %1 answered model code %2, which is no Orlan model (32, 33 "
+                           "or 40)\n")
+                .arg(describeLink(o))
+                .arg(m_invalidModel));
+        finish(kExitNoScaler);
+        return;
+    }
     const bool couldAnswer = m_firstProbeMs >= 0 && m_clock.elapsed() - m_firstProbeMs >= kAnswerTimeMs;
     if (!m_connectedOnce && !couldAnswer) {
         QString reason;
@@ -357,28 +366,36 @@ void Runner::onSentString() {
 
 void Runner::onConnected() {
     const bool connected = m_driver.Connected();
-    if (connected) m_linkSeenOpen = true;
+    if (connected) {
+        m_linkSeenOpen = true;
+    } else {
+        // Declared down (also before any scaler answered): what was reported belongs to the old connection.
+        m_session.clear();
+        m_dump.reset();
+    }
     switch (m_request.options.command) {
     case Command::Watch:
+        if (connected) m_connectedOnce = true;
         if (int(connected) != m_shownConnected) {
             m_shownConnected = connected;
             watchLine(Entry{QStringLiteral("Connected"), Entry::Type::Boolean, uint32_t(connected), {}});
         }
         return;
     case Command::Restore:
-        if (!connected) return;
-        m_connectedOnce = true;
-        // The writes start once the report is over; one cut short by a lost link goes out again.
-        if (m_planned && m_awaiting && !m_sent) QTimer::singleShot(0, this, &Runner::sendCurrent);
+        if (connected) m_connectedOnce = true;
+        if (m_restore) m_restore->connectionChanged();
         return;
     case Command::Set:
         if (!connected) return;
         m_connectedOnce = true;
-        if (m_current < 0 && !m_awaiting) {
-            m_awaiting = true; // the first assignment is on its way
-            QTimer::singleShot(0, this, &Runner::sendNext);
-        } else if (m_awaiting && !m_sent) { // the link was lost before the command could go out
-            QTimer::singleShot(0, this, &Runner::sendCurrent);
+        if (!m_writing) {
+            m_writing = true;
+            QList<OxsControl::Assignment> items;
+            for (const Request::Assignment &a : m_request.assignments)
+                items << OxsControl::Assignment{a.target, a.value, {}};
+            m_writer.write(items);
+        } else {
+            m_writer.connectionChanged();
         }
         return;
     case Command::Send:
@@ -390,10 +407,7 @@ void Runner::onConnected() {
         m_replyWindow.start(kReplyWindowMs);
         return;
     default:
-        if (!connected) {
-            m_reported.assign(VAR_COUNT, false); // a new connection brings a new report
-            return;
-        }
+        if (!connected) return;
         m_connectedOnce = true;
         if (readComplete()) printReadResults();
         return;
@@ -402,35 +416,61 @@ void Runner::onConnected() {
 
 void Runner::onReady() {
     const bool ready = m_driver.Ready();
-    switch (m_request.options.command) {
-    case Command::Watch:
+    if (m_request.options.command == Command::Watch) {
         if (int(ready) != m_shownReady) {
             m_shownReady = ready;
             watchLine(Entry{QStringLiteral("Ready"), Entry::Type::Boolean, uint32_t(ready), {}});
         }
         return;
+    }
+    if (!ready) return;
+    m_dump.readyChanged();
+    if (m_request.options.paced) onDumpEnded();
+}
+
+// The scaler's answer to the request for every variable is over (with --paced: the driver is Ready).
+void Runner::onDumpEnded() {
+    if (m_finished || (m_request.options.paced && !m_driver.Ready())) return;
+    switch (m_request.options.command) {
     case Command::Status:
     case Command::Get:
+        if (!failUnreported(m_request.targets)) printReadResults();
+        return;
     case Command::Dump:
-        if (ready) printReadResults();
+        printReadResults();
         return;
     case Command::Backup:
-        if (ready) writeBackup();
+        writeBackup();
         return;
     case Command::Restore:
-        if (ready && !m_planned) planRestore();
+        if (!m_planned) planRestore();
         return;
     default:
         return;
     }
 }
 
-// DEV is the connected scaler's answer to the identity query; every other row counts once reported after
-// the request for every variable.
+// DEV is the connected scaler's answer to the identity query; every other row counts once reported in the
+// answer to the request for every variable.
 bool Runner::readComplete() const {
-    if (m_waitReady || !m_driver.Connected()) return false;
+    if (m_waitDumpEnd || !m_driver.Connected()) return false;
     for (int row : m_awaitedRows)
-        if (row != VAR_DEV && !m_reported[std::size_t(row)]) return false;
+        if (row != VAR_DEV && !m_dump.log().rowReported(row)) return false;
+    return true;
+}
+
+// Names every asked variable the scaler did not report (then fails), or returns false.
+bool Runner::failUnreported(const QList<Target> &targets) {
+    QStringList missing;
+    if (m_request.options.command == Command::Status && !m_session.rowReported(VAR_VERUPD))
+        missing << QStringLiteral("VERUPD");
+    for (const Target &t : targets)
+        if (!(t.kind == TargetKind::Row && t.index == VAR_DEV) && !m_session.reported(t) &&
+            !missing.contains(t.name))
+            missing << t.name;
+    if (missing.isEmpty()) return false;
+    m_err(QStringLiteral("oxsctl: the scaler did not report %1\n").arg(missing.join(QStringLiteral(", "))));
+    finish(kExitNotReported);
     return true;
 }
 
@@ -446,9 +486,13 @@ void Runner::printReadResults() {
                    {QStringLiteral("VERSION"), Entry::Type::Text, 0,
                     QStringLiteral("%1.%2").arg(version / 100).arg(version % 100)},
                    {QStringLiteral("LINK"), Entry::Type::Text, 0, describeLink(o)}};
+    } else if (o.command == Command::Dump) {
+        // Only what the scaler reported: the rest would be the driver's initial values.
+        for (const Target &t : dumpTargets())
+            if (m_session.reported(t) || (t.kind == TargetKind::Row && t.index == VAR_DEV))
+                entries << readEntry(m_driver, t);
     } else {
-        const QList<Target> targets = o.command == Command::Dump ? dumpTargets() : m_request.targets;
-        for (const Target &t : targets)
+        for (const Target &t : m_request.targets)
             entries << readEntry(m_driver, t);
     }
     m_out(o.json ? formatJson(entries) : formatLines(entries, o.quiet));
@@ -461,17 +505,26 @@ void Runner::printReadResults() {
 void Runner::writeBackup() {
     if (m_finished) return;
     const QString &path = m_request.options.arguments.value(0);
+    BackupGaps gaps;
+    const QByteArray json = backupJson(m_driver, m_session, &gaps);
     QSaveFile file(path);
     // Written whole or not at all: an old backup under that name survives a failed write.
-    if (!file.open(QIODevice::WriteOnly) || file.write(backupJson(m_driver)) < 0 || !file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) < 0 || !file.commit()) {
         m_err(QStringLiteral("oxsctl: cannot write %1: %2\n").arg(path, file.errorString()));
         finish(kExitBadBackup);
         return;
     }
-    if (!m_request.options.quiet)
+    if (!m_request.options.quiet) {
+        QStringList left = gaps.values;
+        for (int in : gaps.inputs)
+            left << QStringLiteral("input %1").arg(in);
+        if (!left.isEmpty())
+            m_err(QStringLiteral("oxsctl: note: the scaler did not report %1; the backup leaves them out\n")
+                      .arg(left.join(QStringLiteral(", "))));
         m_out(QStringLiteral("%1 settings of the %2 written to %3\n")
-                  .arg(backupTargets(m_driver.Value(VAR_DEV)).size())
+                  .arg(gaps.saved)
                   .arg(Models::ModelName(m_driver.Value(VAR_DEV)), path));
+    }
     finish(kExitOk);
 }
 
@@ -489,144 +542,63 @@ void Runner::planRestore() {
         finish(kExitWrongModel);
         return;
     }
-    // Settings first (an input selection changes what the picture values belong to), then the inputs:
-    // each value is compared with the scaler's when its turn comes, so effects of earlier writes count.
-    QList<Request::Assignment> &writes = m_request.assignments;
-    for (const BackupValue &v : b.values) {
-        writes << Request::Assignment{v.target, v.value};
-        m_skipIfHeld << true;
-    }
-    for (const BackupInput &in : b.inputs) {
-        for (const BackupValue &v : inputSteps(m_driver, in)) {
-            writes << Request::Assignment{v.target, v.value};
-            m_skipIfHeld << false;
-        }
-    }
     if (m_request.options.dryRun) {
-        QList<Entry> entries;
-        for (qsizetype i = 0; i < writes.size(); ++i) {
-            if (m_skipIfHeld[i] && driverHolds(m_driver, BackupValue{writes[i].target, writes[i].value}))
-                continue;
-            const Request::Assignment &a = writes[i];
-            if (a.target.kind == TargetKind::Row)
-                entries << rowEntry(a.target.index, a.value.number);
-            else
-                entries << Entry{a.target.name, Entry::Type::Text, 0,
-                                 a.target.isPort() ? QString::number(a.value.number) : a.value.text};
-            entries.last().name = a.target.name;
-        }
-        m_out(formatLines(entries, m_request.options.quiet));
-        finish(kExitOk);
+        dryRun();
         return;
     }
-    m_awaiting = true;
-    sendNext();
+    // Each value has the whole time-out for its reply from here on.
+    m_timeout.stop();
+    m_restore = std::make_unique<Restore>(m_driver, b, m_request.options.timeoutMs);
+    m_restore->setStaleReports([this] { return m_dump.running(); });
+    m_restore->progress = [this](const OxsControl::Assignment &a, const QString &reported, bool asked) {
+        onAnswered(a, reported, asked);
+    };
+    m_restore->finished = [this](const Restore::Result &r) { restoreFinished(r); };
+    m_restore->start(m_session);
+    if (!m_request.options.quiet)
+        for (const QString &note : m_restore->plan().notes)
+            m_err(QStringLiteral("oxsctl: note: %1\n").arg(note));
 }
 
-void Runner::valueNotSet(const QString &name) {
-    if (!m_notSet.contains(name)) m_notSet << name;
+void Runner::dryRun() {
+    const RestorePlan plan = OxsControl::planRestore(m_request.backup, m_driver, m_session);
+    QList<Entry> entries;
+    for (qsizetype i = 0; i < plan.writes.size(); ++i) {
+        const OxsControl::Assignment &a = plan.writes[i];
+        if (plan.skipIfHeld[i] && scalerHolds(m_driver, m_session, a)) continue;
+        if (a.target.kind == TargetKind::Row)
+            entries << rowEntry(a.target.index, a.value.number);
+        else
+            entries << Entry{a.target.name, Entry::Type::Text, 0, assignedText(a)};
+        entries.last().name = a.target.name;
+    }
+    if (!m_request.options.quiet)
+        for (const QString &note : plan.notes)
+            m_err(QStringLiteral("oxsctl: note: %1\n").arg(note));
+    m_out(formatLines(entries, m_request.options.quiet));
+    finish(kExitOk);
+}
+
+void Runner::restoreFinished(const Restore::Result &r) {
+    if (!r.notTaken.isEmpty())
+        m_err(QStringLiteral("oxsctl: the scaler did not take %1\n")
+                  .arg(r.notTaken.join(QStringLiteral(", "))));
+    if (r.linkLost)
+        m_err(QStringLiteral("oxsctl: the link to the scaler was lost during the restore; not written: %1\n")
+                  .arg(r.notWritten.isEmpty() ? QStringLiteral("nothing")
+                                              : r.notWritten.join(QStringLiteral(", "))));
+    finish(r.ok() ? kExitOk : kExitNotRestored);
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // set
 
-void Runner::sendNext() {
-    if (m_finished) return;
-    const bool restore = m_request.options.command == Command::Restore;
-    if (restore) {
-        while (m_current + 1 < m_request.assignments.size() && m_skipIfHeld[m_current + 1]) {
-            const Request::Assignment &a = m_request.assignments[m_current + 1];
-            if (!driverHolds(m_driver, BackupValue{a.target, a.value})) break;
-            ++m_current;
-        }
-    }
-    if (m_current + 1 >= m_request.assignments.size()) {
-        if (restore && !m_notSet.isEmpty()) {
-            m_err(QStringLiteral("oxsctl: the scaler did not take %1\n")
-                      .arg(m_notSet.join(QStringLiteral(", "))));
-            finish(kExitNotRestored);
-            return;
-        }
-        finish(kExitOk);
-        return;
-    }
-    ++m_current;
-    m_awaiting = true;
-    m_sent = false;
-    sendCurrent();
-}
-
-void Runner::sendCurrent() {
-    if (m_finished || m_current < 0 || !m_awaiting || m_sent || !m_driver.Connected())
-        return; // while not connected the setters send nothing; the next connection sends it
-    const Request::Assignment &a = m_request.assignments[m_current];
-    m_sent = true;
-    // Each restored value has the whole time-out for its reply.
-    if (m_request.options.command == Command::Restore) m_timeout.start(m_request.options.timeoutMs);
-    switch (a.target.kind) {
-    case TargetKind::LocalIp:
-        m_driver.SetLOCAL_IP(a.value.text);
-        break;
-    case TargetKind::RemoteIp:
-        m_driver.SetREMOTE_IP(a.value.text);
-        break;
-    case TargetKind::GatewayIp:
-        m_driver.SetGATEWAY_IP(a.value.text);
-        break;
-    case TargetKind::Netmask:
-        m_driver.SetNETMASK(a.value.text);
-        break;
-    case TargetKind::LocalPort:
-        m_driver.SetLOCAL_PORT(static_cast<int32_t>(a.value.number));
-        break;
-    case TargetKind::RemotePort:
-        m_driver.SetREMOTE_PORT(static_cast<int32_t>(a.value.number));
-        break;
-    case TargetKind::Row:
-        m_driver.SetValue(a.target.index, a.value.number);
-        break;
-    }
-}
-
-// While the driver's query-all dump runs, a report of the variable may be the old value rather than the
-// answer to the command.
-bool Runner::dumpRunning() const {
-    return !m_driver.Ready() && m_driver.LinkState() == LINK_READY;
-}
-
-void Runner::checkRowReply(uint32_t reported) {
-    const Request::Assignment &a = m_request.assignments[m_current];
-    const bool asked = sameRowValue(a.target.index, a.value.number, reported);
-    if (!asked && dumpRunning()) return;
-    confirm(formatRowValue(a.target.index, reported), asked);
-}
-
-void Runner::checkNetworkSetting() {
-    if (m_finished || !expectingReply()) return;
-    const Request::Assignment &a = m_request.assignments[m_current];
-    const QString stored = storedNetworkSetting(m_driver, a.target);
-    const QString askedText = a.target.isPort() ? QString::number(a.value.number) : a.value.text;
-    const bool asked = stored == askedText;
-    if (!asked && dumpRunning()) return;
-    confirm(stored, asked);
-}
-
-void Runner::confirm(const QString &reported, bool asked) {
-    const Request::Assignment &a = m_request.assignments[m_current];
-    m_awaiting = false;
+void Runner::onAnswered(const OxsControl::Assignment &a, const QString &reported, bool asked) {
     const Options &o = m_request.options;
     m_out((o.quiet ? QString() : a.target.name + QLatin1Char('=')) + reported + QLatin1Char('\n'));
-    if (!asked && o.command == Command::Restore) valueNotSet(a.target.name);
-    if (!asked && !o.quiet) {
-        const QString askedText =
-            a.value.text.isEmpty()
-                ? (a.target.kind == TargetKind::Row ? formatRowValue(a.target.index, a.value.number)
-                                                    : QString::number(a.value.number))
-                : a.value.text;
+    if (!asked && !o.quiet)
         m_err(QStringLiteral("oxsctl: note: the scaler reports %1=%2, not the %3 sent\n")
-                  .arg(a.target.name, reported, askedText));
-    }
-    QTimer::singleShot(0, this, &Runner::sendNext);
+                  .arg(a.target.name, reported, assignedText(a)));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -635,6 +607,8 @@ void Runner::confirm(const QString &reported, bool asked) {
 void Runner::onChange(int index) {
     switch (m_request.options.command) {
     case Command::Watch: {
+        // DEV reads 0 after every reset of the link; only a loss of a scaler found before is news.
+        if (index == VAR_DEV && m_driver.Value(VAR_DEV) == 0 && !m_connectedOnce) return;
         // Only changes: the driver raises an event for every report, the keep-alive DEV included.
         const Entry e = index == VAR_NETMASK
                             ? Entry{QStringLiteral("NETMASK"), Entry::Type::Text, 0, m_driver.NETMASK()}
@@ -647,15 +621,14 @@ void Runner::onChange(int index) {
     }
     case Command::Status:
     case Command::Get:
-        if (!dumpRunning()) return;
-        m_reported[std::size_t(index)] = true;
+        if (!m_dump.running()) return;
         if (readComplete()) printReadResults();
         return;
     case Command::Set:
+        m_writer.changed(index);
+        return;
     case Command::Restore:
-        if (expectingReply() && m_request.assignments[m_current].target.kind == TargetKind::Row &&
-            m_request.assignments[m_current].target.index == index)
-            checkRowReply(m_driver.Value(index));
+        if (m_restore) m_restore->changed(index);
         return;
     default:
         return;
@@ -665,6 +638,21 @@ void Runner::onChange(int index) {
 void Runner::onRecString() {
     m_linkSeenOpen = true;
     const QByteArray msg = m_driver.receivedString();
+    m_session.record(m_driver, msg);
+    m_dump.received(msg);
+
+    uint32_t value = 0;
+    if (matchReplyRow(msg, &value) == VAR_DEV && !Models::IsKnownModel(value)) {
+        // The driver probes again at once after an invalid model code; at the fast pace that is hundreds of
+        // queries a second. Wait as long as for a silent scaler instead.
+        m_invalidModel = value;
+        TLinkPacing pacing = m_driver.LinkPacing();
+        if (pacing.firstProbeMs < pacing.probeRepeatMs) {
+            pacing.firstProbeMs = pacing.probeRepeatMs;
+            m_driver.SetLinkPacing(pacing);
+        }
+    }
+
     switch (m_request.options.command) {
     case Command::Send:
         if (m_replyWindow.isActive()) m_out(printable(msg) + QLatin1Char('\n'));
@@ -679,19 +667,11 @@ void Runner::onRecString() {
         }
         return;
     case Command::Set:
-    case Command::Restore: {
-        if (!expectingReply()) return;
-        const Target &target = m_request.assignments[m_current].target;
-        if (target.kind == TargetKind::Row) {
-            // The octet rows raise no change event: their reply itself confirms them.
-            uint32_t reported = 0;
-            if (!m_driver.ChangeEvent(target.index) && replyMatchesRow(msg, target.index, &reported))
-                checkRowReply(reported);
-        } else if (replyMatchesRow(msg, finalReplyRow(target))) {
-            QTimer::singleShot(0, this, &Runner::checkNetworkSetting);
-        }
+        m_writer.received(msg);
         return;
-    }
+    case Command::Restore:
+        if (m_restore) m_restore->received(msg);
+        return;
     default:
         return;
     }
@@ -705,10 +685,12 @@ void Runner::watchLine(const Entry &entry) {
     m_out(formatWatchLine(time, entry, m_request.options.json));
 }
 
+// Only the addresses and ports the scaler reported: the octets of one slot leave the others as they were.
 void Runner::watchNetwork() {
     const QList<Target> targets = watchedNetworkTargets();
     for (qsizetype i = 0; i < targets.size(); ++i) {
-        const QString now = storedNetworkSetting(m_driver, targets[i]);
+        if (!m_session.reported(targets[i])) continue;
+        const QString now = readEntry(m_driver, targets[i]).valueText();
         if (now != m_shownNetwork.value(i)) {
             m_shownNetwork[i] = now;
             watchLine(readEntry(m_driver, targets[i]));

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "Backup.h"
 #include "CtlArgs.h"
-#include "CtlBackup.h"
-#include "CtlValues.h"
+#include "ReportLog.h"
+#include "Restore.h"
+#include "Values.h"
+#include "Writer.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -13,6 +16,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,6 +24,8 @@ class TOrlan_d;
 struct TLinkPacing;
 
 namespace OxsCtl {
+
+using namespace OxsControl;
 
 // A command checked against the variable table, ready to run.
 struct Request {
@@ -88,19 +94,16 @@ class Runner : public QObject {
     void onSentString();
     void onTimeout();
     void checkConnect();
+    void onDumpEnded();
 
     bool readComplete() const;
     void printReadResults();
-    void sendNext();
-    void sendCurrent();
-    void checkRowReply(uint32_t reported);
-    void checkNetworkSetting();
-    void confirm(const QString &reported, bool asked);
-    bool dumpRunning() const;
-    bool expectingReply() const { return m_current >= 0 && m_awaiting && m_sent; }
+    bool failUnreported(const QList<Target> &targets);
+    void onAnswered(const OxsControl::Assignment &a, const QString &reported, bool asked);
     void writeBackup();
     void planRestore();
-    void valueNotSet(const QString &name);
+    void dryRun();
+    void restoreFinished(const Restore::Result &result);
 
     void watchLine(const Entry &entry);
     void watchNetwork();
@@ -119,21 +122,20 @@ class Runner : public QObject {
     bool m_linkSeenOpen = false;
     bool m_finished = false;
     bool m_connectedOnce = false;
+    int64_t m_invalidModel = -1; // the last model code a device answered with that is no Orlan's
 
-    // status and get: the rows reported since the request for every variable went out
-    std::vector<bool> m_reported;
-    QList<int> m_awaitedRows; // the rows whose reports complete the command
-    bool m_waitReady = false; // only the end of the report completes it
+    ReportLog m_session;        // what the scaler reported since it was found
+    DumpWatch m_dump;           // its answer to the request for every variable
+    QList<int> m_awaitedRows;   // the rows whose reports in that answer complete the command
+    bool m_waitDumpEnd = false; // only the end of that answer completes it
 
     // set
-    int m_current = -1;      // assignment in progress
-    bool m_awaiting = false; // it is not confirmed yet
-    bool m_sent = false;     // its command went out
+    ValueWriter m_writer;
+    bool m_writing = false;
 
     // restore
-    bool m_planned = false;   // the writes are chosen (once the scaler's report is over)
-    QList<bool> m_skipIfHeld; // per assignment: not written when the scaler holds the value by then
-    QStringList m_notSet;     // what the scaler did not take
+    std::unique_ptr<Restore> m_restore;
+    bool m_planned = false;
 
     // watch: what was printed last, so that only changes are printed
     std::vector<std::optional<QString>> m_shownRows; // per row; empty before the first report

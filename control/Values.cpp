@@ -1,6 +1,5 @@
-#include "CtlValues.h"
+#include "Values.h"
 
-#include "CtlArgs.h"
 #include "DeviceVariables.h"
 #include "DottedQuad.h"
 #include "IntegerLiteral.h"
@@ -8,7 +7,7 @@
 
 #include <limits>
 
-namespace OxsCtl {
+namespace OxsControl {
 
 using namespace OrlanVars;
 
@@ -24,7 +23,7 @@ constexpr NetworkName kNetworkNames[] = {
     {"LOCAL_PORT", TargetKind::LocalPort}, {"REMOTE_PORT", TargetKind::RemotePort},
 };
 
-// The ranges the scaler's settings take where one is known: the picture adjustments and the
+// The ranges we write where one is known: the picture adjustments and the
 // standby time on their 0..255 scroll bars, the black delay on its 0..30 scale, inputs and audio channels
 // 1..5, list positions and codes of the window's pages, lock bits, frame memory modes and numbers, address
 // slots. Settable rows not listed take the whole range of their kind.
@@ -140,27 +139,27 @@ bool lookupTarget(const QString &name, Target &target) {
     return false;
 }
 
-int checkReadable(const Target &target, QString *why) {
-    if (target.kind != TargetKind::Row) return kExitOk;
+Problem checkReadable(const Target &target, QString *why) {
+    if (target.kind != TargetKind::Row) return Problem::None;
     if (target.index == VAR_PORT) {
         *why = QStringLiteral("PORT is read as LOCAL_PORT or REMOTE_PORT");
-        return kExitWrongAccess;
+        return Problem::WrongAccess;
     }
     if (kRows[target.index].access == Access::WRITEONLY) {
         *why =
             QStringLiteral("%1 is write-only; the address it sets reads as LOCAL_IP, REMOTE_IP or GATEWAY_IP")
                 .arg(target.name);
-        return kExitWrongAccess;
+        return Problem::WrongAccess;
     }
-    return kExitOk;
+    return Problem::None;
 }
 
-int checkSettable(const Target &target, QString *why) {
-    if (target.kind != TargetKind::Row) return kExitOk;
+Problem checkSettable(const Target &target, QString *why) {
+    if (target.kind != TargetKind::Row) return Problem::None;
     switch (kRows[target.index].access) {
     case Access::SET:
     case Access::WRITEONLY:
-        return kExitOk;
+        return Problem::None;
     case Access::REPORT:
         *why = QStringLiteral("%1 is reported by the scaler and cannot be set").arg(target.name);
         break;
@@ -171,7 +170,7 @@ int checkSettable(const Target &target, QString *why) {
         *why = QStringLiteral("%1 cannot be set; use LOCAL_PORT or REMOTE_PORT").arg(target.name);
         break;
     }
-    return kExitWrongAccess;
+    return Problem::WrongAccess;
 }
 
 bool parseNumber(const QString &text, bool allowNegative, int64_t &value) {
@@ -179,10 +178,12 @@ bool parseNumber(const QString &text, bool allowNegative, int64_t &value) {
     return parseNumberEx(text, allowNegative, value, hex);
 }
 
-int parseValue(const Target &target, const QString &text, Value &value, QString *why) {
+namespace {
+
+Problem parseInRange(const Target &target, const QString &text, Value &value, QString *why, bool reported) {
     const auto fail = [&](const QString &expected) {
         *why = QStringLiteral("%1 needs %2, not '%3'").arg(target.name, expected, text);
-        return kExitBadValue;
+        return Problem::BadValue;
     };
     int64_t n = 0;
     bool hex = false;
@@ -195,17 +196,17 @@ int parseValue(const Target &target, const QString &text, Value &value, QString 
             return fail(QStringLiteral("a netmask of contiguous bits such as 255.255.255.0"));
         value.number = quad;
         value.text = dottedQuad(quad);
-        return kExitOk;
+        return Problem::None;
     }
     if (target.isPort()) {
         if (!parseNumberEx(text, false, n, hex) || n > kPortMax)
             return fail(QStringLiteral("a port from 0 to 65535"));
         value.number = static_cast<uint32_t>(n);
-        return kExitOk;
+        return Problem::None;
     }
     const Kind kind = kRows[target.index].kind;
-    const ValueRange range = rowRange(target.index);
-    const QString expected = kind == Kind::BOOL
+    const ValueRange range = reported ? reportRange(target.index) : writeRange(target.index);
+    const QString expected = kind == Kind::BOOL && !reported
                                  ? QStringLiteral("0, 1, true or false")
                                  : QStringLiteral("a number from %1 to %2").arg(range.min).arg(range.max);
     if (kind == Kind::BOOL && text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
@@ -216,12 +217,42 @@ int parseValue(const Target &target, const QString &text, Value &value, QString 
         return fail(expected);
     // A hexadecimal number for a signed row is its 32-bit pattern.
     if (kind == Kind::I32 && hex && n > std::numeric_limits<int32_t>::max()) n -= int64_t(1) << 32;
-    if (n < range.min || n > range.max) return fail(expected);
+    if (!range.contains(n)) return fail(expected);
     value.number = static_cast<uint32_t>(n);
-    return kExitOk;
+    return Problem::None;
+}
+
+} // namespace
+
+Problem parseValue(const Target &target, const QString &text, Value &value, QString *why) {
+    return parseInRange(target, text, value, why, false);
+}
+
+Problem parseReportedValue(const Target &target, const QString &text, Value &value, QString *why) {
+    return parseInRange(target, text, value, why, true);
+}
+
+ValueRange reportRange(int index) {
+    switch (kRows[index].kind) {
+    case Kind::BOOL:
+    case Kind::OCTET:
+        return {0, 255};
+    case Kind::I32:
+        return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+    case Kind::PORT:
+        return {0, kPortMax};
+    case Kind::U32:
+    case Kind::NETMASK:
+        break;
+    }
+    return {0, std::numeric_limits<uint32_t>::max()};
 }
 
 ValueRange rowRange(int index) {
+    return writeRange(index);
+}
+
+ValueRange writeRange(int index) {
     for (const RangeRow &r : kRanges)
         if (r.index == index) return {r.min, r.max};
     switch (kRows[index].kind) {
@@ -308,6 +339,17 @@ bool replyMatchesRow(const QByteArray &msg, int index, uint32_t *value) {
     if (!matchesReply(msg, index, v)) return false;
     if (value) *value = v;
     return true;
+}
+
+int matchReplyRow(const QByteArray &msg, uint32_t *value) {
+    uint32_t v = 0;
+    for (int i = 0; i < VAR_COUNT; ++i) {
+        if (matchesReply(msg, i, v)) {
+            if (value) *value = v;
+            return i;
+        }
+    }
+    return -1;
 }
 
 QString Entry::valueText() const {
@@ -506,4 +548,4 @@ QString printable(const QByteArray &bytes) {
     return out;
 }
 
-} // namespace OxsCtl
+} // namespace OxsControl

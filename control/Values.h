@@ -8,8 +8,13 @@
 
 class TOrlan_d;
 
-// Variable names, value checking and output formats of oxsctl.
-namespace OxsCtl {
+// What a device variable's value may be and how it is written out: names, the range a scaler may report
+// and the range we write, parsing, text and JSON forms. No widgets: oxsctl, the window and a remote server
+// share it.
+namespace OxsControl {
+
+// Why a name or value is refused.
+enum class Problem { None, WrongAccess, BadValue };
 
 // What a name on the command line refers to: a row of the device variable table, or one of the LAN
 // module's network settings, which the driver keeps as strings and ports assembled from several replies.
@@ -36,20 +41,31 @@ struct Value {
 // Looks a name up, ignoring letter case. Returns false when there is no such variable.
 bool lookupTarget(const QString &name, Target &target);
 
-// The values a settable row takes: its range in the table of ranges, else the whole range of its kind
-// (0..4294967295 unsigned, the signed 32-bit range for the signed kind, 0..1 on/off, 0..255 octets).
+// A range of values of a row.
 struct ValueRange {
     int64_t min = 0;
     int64_t max = 0;
+
+    bool contains(int64_t v) const { return v >= min && v <= max; }
 };
-ValueRange rowRange(int index);
+// The values we write to a settable row (set checks them): its range in the table of ranges, else the
+// whole range of its kind (0..4294967295 unsigned, the signed 32-bit range for the signed kind, 0..1
+// on/off, 0..255 octets).
+ValueRange writeRange(int index);
+ValueRange rowRange(int index); // the same as writeRange
+// The values a scaler may report for a row: the whole range of its kind (COLOR is signed; an on/off row
+// keeps the low 8 bits of what it reports). A backup may hold any of them.
+ValueRange reportRange(int index);
 // The ranges of every settable variable, grouped, for the manual.
 QString rangesText();
 
-// Each returns kExitOk, or the exit code with a message for standard error in *why.
-int checkReadable(const Target &target, QString *why);
-int checkSettable(const Target &target, QString *why);
-int parseValue(const Target &target, const QString &text, Value &value, QString *why);
+// Each returns Problem::None, or the problem with a message in *why.
+Problem checkReadable(const Target &target, QString *why);
+Problem checkSettable(const Target &target, QString *why);
+// A value to write: checked against the write range.
+Problem parseValue(const Target &target, const QString &text, Value &value, QString *why);
+// A value the scaler reported (a backup's): checked against the report range only.
+Problem parseReportedValue(const Target &target, const QString &text, Value &value, QString *why);
 
 // A number as the command line writes it: decimal, or hexadecimal after "0x", "0X" or "$"; a leading "-"
 // only when allowNegative. Magnitudes above 0xFFFFFFFF are refused.
@@ -63,6 +79,8 @@ bool sameRowValue(int index, uint32_t asked, uint32_t reported);
 // True when msg is a reply for the row (its reply mnemonic followed by nothing or an integer literal), and
 // no row earlier in the table claims it first; sets *value to the number it carries.
 bool replyMatchesRow(const QByteArray &msg, int index, uint32_t *value = nullptr);
+// The row a message reports as the driver's parser matches it (the first in table order), or -1.
+int matchReplyRow(const QByteArray &msg, uint32_t *value = nullptr);
 
 // One line of get or dump output.
 struct Entry {
@@ -93,4 +111,4 @@ bool unescape(const QString &text, QByteArray &bytes, QString *why);
 // A received message for printing: control and non-ASCII bytes as \xHH.
 QString printable(const QByteArray &bytes);
 
-} // namespace OxsCtl
+} // namespace OxsControl

@@ -1,6 +1,5 @@
-#include "CtlBackup.h"
+#include "Backup.h"
 
-#include "CtlArgs.h"
 #include "DeviceVariables.h"
 #include "Orlan_d.h"
 #include "ScalerModels.h"
@@ -12,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace OxsCtl {
+namespace OxsControl {
 
 using namespace OrlanVars;
 
@@ -35,19 +34,6 @@ constexpr int kPerInputRows[] = {VAR_PENA, VAR_PRGBI, VAR_PISTD, VAR_PPROC};
 
 Target rowTarget(int index) {
     return Target{TargetKind::Row, index, QLatin1String(kRows[index].property)};
-}
-
-uint32_t inputValue(const TOrlan_d &driver, int row, int input) {
-    switch (row) {
-    case VAR_PENA:
-        return driver.InputPENA(input);
-    case VAR_PRGBI:
-        return driver.InputPRGBI(input);
-    case VAR_PISTD:
-        return driver.InputPISTD(input);
-    default:
-        return driver.InputPPROC(input);
-    }
 }
 
 uint32_t &inputField(BackupInput &in, int row) {
@@ -105,18 +91,27 @@ QList<Target> backupTargets(uint32_t model) {
     return targets;
 }
 
-QByteArray backupJson(const TOrlan_d &driver) {
+QByteArray backupJson(const TOrlan_d &driver, const ReportLog &log, BackupGaps *gaps) {
+    BackupGaps local;
+    BackupGaps &g = gaps ? *gaps : local;
+    g = BackupGaps{};
     const uint32_t model = driver.Value(VAR_DEV);
     QJsonObject root;
     root.insert(QStringLiteral("model"), qint64(model));
     root.insert(QStringLiteral("modelName"), Models::ModelName(model));
     QJsonObject versions;
     for (int row : kVersionRows)
-        versions.insert(QLatin1String(kRows[row].property), qint64(driver.Value(row)));
+        if (log.rowReported(row))
+            versions.insert(QLatin1String(kRows[row].property), qint64(driver.Value(row)));
     root.insert(QStringLiteral("versions"), versions);
 
     QJsonObject values;
     for (const Target &t : backupTargets(model)) {
+        if (!log.reported(t)) {
+            g.values << t.name;
+            continue;
+        }
+        ++g.saved;
         const Entry e = readEntry(driver, t);
         switch (e.type) {
         case Entry::Type::Text:
@@ -134,10 +129,18 @@ QByteArray backupJson(const TOrlan_d &driver) {
 
     QJsonArray inputs;
     for (int n = 1; n <= Models::InputCount(model); ++n) {
+        bool all = true;
+        for (int row : kPerInputRows)
+            all = all && log.inputReported(row, n);
+        if (!all) {
+            g.inputs << n;
+            continue;
+        }
+        ++g.saved;
         QJsonObject in;
         in.insert(QStringLiteral("input"), n);
         for (int row : kPerInputRows)
-            in.insert(QLatin1String(kRows[row].property), qint64(inputValue(driver, row, n)));
+            in.insert(QLatin1String(kRows[row].property), qint64(reportedInputValue(driver, log, row, n)));
         inputs.append(in);
     }
     root.insert(QStringLiteral("inputs"), inputs);
@@ -177,7 +180,8 @@ bool parseBackup(const QByteArray &json, Backup &backup, QString *why) {
         if (!values.contains(t.name)) continue; // a value the file leaves out stays as it is
         BackupValue v{t, {}};
         QString text, reason;
-        if (!valueText(values.value(t.name), text) || parseValue(t, text, v.value, &reason) != kExitOk) {
+        if (!valueText(values.value(t.name), text) ||
+            parseReportedValue(t, text, v.value, &reason) != Problem::None) {
             *why = QStringLiteral("%1: %2").arg(t.name, reason.isEmpty() ? QStringLiteral("not a valid value")
                                                                          : reason);
             return false;
@@ -200,7 +204,8 @@ bool parseBackup(const QByteArray &json, Backup &backup, QString *why) {
             QString text, reason;
             Value v;
             const QJsonValue field = o.value(QLatin1String(kRows[row].property));
-            if (!valueText(field, text) || parseValue(rowTarget(row), text, v, &reason) != kExitOk) {
+            if (!valueText(field, text) ||
+                parseReportedValue(rowTarget(row), text, v, &reason) != Problem::None) {
                 *why = QStringLiteral("input %1: %2 is not a valid value").arg(n).arg(kRows[row].property);
                 return false;
             }
@@ -218,19 +223,21 @@ bool parseBackup(const QByteArray &json, Backup &backup, QString *why) {
     return true;
 }
 
-bool driverHolds(const TOrlan_d &driver, const BackupValue &v) {
+bool driverHolds(const TOrlan_d &driver, const ReportLog &log, const BackupValue &v) {
+    if (!log.reported(v.target)) return false;
     const Entry now = readEntry(driver, v.target);
     if (v.target.kind == TargetKind::Row) return sameRowValue(v.target.index, v.value.number, now.number);
     if (v.target.isPort()) return now.valueText() == QString::number(v.value.number);
     return now.text == v.value.text;
 }
 
-QList<BackupValue> inputSteps(const TOrlan_d &driver, const BackupInput &in) {
+QList<BackupValue> inputSteps(const TOrlan_d &driver, const ReportLog &log, const BackupInput &in) {
     QList<BackupValue> steps;
     BackupInput copy = in;
     for (int row : kPerInputRows) {
         const uint32_t wanted = inputField(copy, row);
-        if (!sameRowValue(row, wanted, inputValue(driver, row, in.input))) {
+        if (!log.inputReported(row, in.input) ||
+            !sameRowValue(row, wanted, reportedInputValue(driver, log, row, in.input))) {
             BackupValue v{rowTarget(row), {}};
             v.value.number = wanted;
             steps << v;
@@ -243,4 +250,4 @@ QList<BackupValue> inputSteps(const TOrlan_d &driver, const BackupInput &in) {
     return steps;
 }
 
-} // namespace OxsCtl
+} // namespace OxsControl
