@@ -236,6 +236,21 @@ void ScalerState::useLongValues() {
     m_factory = m_v;
 }
 
+void ScalerState::useOddValues() {
+    m_v[VAR_OTYPEM] = 0; // "unchanged"
+    m_v[VAR_ACHANM] = 0; // no channel
+    m_v[VAR_AMODEM] = 2; // automatic, but not the code a host writes
+    if (!m_longValues) m_v[VAR_COLOR] = quint32(-5);
+    // Code 4 is UXGA on the Orlan and the Orlan C only, code 5 on the Orlan Plus only: the other one has
+    // no place in the model's format list. Rate 4 lies at the end of the long rate list and beyond the
+    // short one; the rate reference is switched to the internal rate so that the rate counts.
+    m_v[VAR_OFMTM] = m_model == 33 ? 4 : 5;
+    m_v[VAR_ORATEM] = 4;
+    m_v[VAR_REFREQ] = 0;
+    updateReference();
+    m_factory = m_v;
+}
+
 QByteArray ScalerState::line(int index, quint32 value) const {
     const Row &row = kRows[index];
     QByteArray text(row.reply);
@@ -675,12 +690,23 @@ QList<QByteArray> ScalerState::dump() {
     };
     add({VAR_VERI, VAR_VERK, VAR_VERS, VAR_VERV, VAR_VERUPD, VAR_OPT, VAR_ICHNM, VAR_ICHM, VAR_IPMODEM});
     appendMeasurements(out);
-    for (int in = 1; in <= inputCount(); ++in) {
-        m_v[VAR_PCHAN] = quint32(in);
+    if (m_resetDump) {
+        // A scaler after a reset reports the per-input settings once, for all inputs, with the values of
+        // its first input; what each input holds stays as it is.
+        m_v[VAR_PCHAN] = 0;
         out << replyLine(VAR_PCHAN);
         for (int var : kPerInputVars) {
-            m_v[std::size_t(var)] = *perInputField(in, var);
+            m_v[std::size_t(var)] = *perInputField(1, var);
             out << replyLine(var);
+        }
+    } else {
+        for (int in = 1; in <= inputCount(); ++in) {
+            m_v[VAR_PCHAN] = quint32(in);
+            out << replyLine(VAR_PCHAN);
+            for (int var : kPerInputVars) {
+                m_v[std::size_t(var)] = *perInputField(in, var);
+                out << replyLine(var);
+            }
         }
     }
     add({VAR_HPOS, VAR_VPOS, VAR_HSIZ, VAR_VSIZ, VAR_BRGT, VAR_CONTR, VAR_COLOR, VAR_HUE, VAR_PROC, VAR_OVER,
@@ -694,7 +720,7 @@ QList<QByteArray> ScalerState::dump() {
          VAR_AUTOCAD});
     if (hasLan()) {
         add({VAR_LANENABLE, VAR_LANRESET, VAR_LANSTORE, VAR_DHCPENABLE, VAR_TCPIP, VAR_NETMASK});
-        for (int s = 1; s <= kSlots; ++s) {
+        for (int s = 1; s <= kSlots && !m_resetDump; ++s) {
             m_v[VAR_PADIP] = quint32(s);
             add({VAR_PADIP, VAR_IP4, VAR_IP3, VAR_IP2, VAR_IP1});
             if (s < kSlots) add({VAR_PORT});

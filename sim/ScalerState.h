@@ -41,6 +41,13 @@ class ScalerState {
     // Factory values that make the longest replies: ten-digit version numbers and debug registers,
     // and a negative colour, every value written unsigned ("COL4294967291").
     void useLongValues();
+    // Legal values that a host never writes itself: output type 0, audio channel 0, audio mode 2, a
+    // negative colour, an output rate at the end of the rate list and a format code with no list
+    // position. They become the factory values too, so a picture preset keeps them.
+    void useOddValues();
+    // Query-all answered as after a reset: the per-input variables once for all inputs (PCHAN 0) and
+    // no address slots.
+    void setResetDump(bool on) { m_resetDump = on; }
     // Starts with input n (1 to the model's inputs) selected, as a scaler switched on that way.
     void startOnInput(int input);
 
@@ -104,6 +111,7 @@ class ScalerState {
 
     int m_model;
     bool m_longValues = false;
+    bool m_resetDump = false;
     std::array<quint32, 88> m_v{};
     std::array<quint32, 88> m_factory{};
     std::array<PerInput, kMaxInputs + 1> m_inputs{};           // 1..5
