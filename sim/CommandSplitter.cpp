@@ -27,12 +27,55 @@ QList<QByteArray> CommandSplitter::deviceMnemonics() {
 }
 
 QList<SimCommand> CommandSplitter::feed(const QByteArray &bytes) {
+    if (m_byteParser) return feedByteWise(bytes);
     m_buffer.append(bytes);
     return parse(false);
 }
 
 QList<SimCommand> CommandSplitter::flush() {
-    return parse(true);
+    QList<SimCommand> out;
+    takeParsed(out, parse(true));
+    return out;
+}
+
+// The first command completed after a blank is the spoiled one: it is dropped.
+void CommandSplitter::takeParsed(QList<SimCommand> &out, QList<SimCommand> parsed) {
+    if (m_spoiled && !parsed.isEmpty()) {
+        m_discarded += parsed.first().text().size();
+        parsed.removeFirst();
+        m_spoiled = false;
+    }
+    out += parsed;
+}
+
+QList<SimCommand> CommandSplitter::feedByteWise(const QByteArray &bytes) {
+    QList<SimCommand> out;
+    qsizetype from = 0;
+    while (from < bytes.size()) {
+        qsizetype at = from;
+        while (at < bytes.size() && bytes[at] != '?' && bytes[at] != ' ')
+            ++at;
+        m_buffer.append(bytes.constData() + from, at - from);
+        takeParsed(out, parse(false));
+        if (at == bytes.size()) break;
+        if (bytes[at] == '?') {
+            // A command held for a longer mnemonic is complete: it stands. Anything else is cut short.
+            if (m_waitingForLonger) takeParsed(out, parse(true));
+            m_discarded += m_buffer.size();
+            m_buffer.clear();
+            m_spoiled = false;
+            SimCommand query;
+            query.mnemonic = "?";
+            out.append(query);
+        } else if (!m_buffer.isEmpty()) { // a blank inside a command; between commands it is only dropped
+            m_spoiled = true;
+            ++m_discarded;
+        } else {
+            ++m_discarded;
+        }
+        from = at + 1;
+    }
+    return out;
 }
 
 QList<SimCommand> CommandSplitter::parse(bool settle) {

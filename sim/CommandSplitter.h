@@ -28,6 +28,11 @@ class CommandSplitter {
     // The command mnemonics of every device variable (including "?" and "#").
     static QList<QByteArray> deviceMnemonics();
 
+    // Parses as a scaler does, byte by byte: a "?" that arrives inside a command ends it there (what came
+    // before is dropped and the "?" is taken), and a blank inside a command makes the whole command, up to
+    // the end of its mnemonic, no command at all.
+    void setByteParser(bool on) { m_byteParser = on; }
+
     // Appends bytes and returns the commands completed by them, in order.
     QList<SimCommand> feed(const QByteArray &bytes);
     // Settles a command held back because its mnemonic could still grow into a longer one; call it
@@ -42,12 +47,16 @@ class CommandSplitter {
 
   private:
     QList<SimCommand> parse(bool settle);
+    QList<SimCommand> feedByteWise(const QByteArray &bytes);
+    void takeParsed(QList<SimCommand> &out, QList<SimCommand> parsed);
 
     QList<QByteArray> m_mnemonics; // longest first
     int m_longest = 0;
     QByteArray m_buffer;
     qint64 m_discarded = 0;
     bool m_waitingForLonger = false;
+    bool m_byteParser = false;
+    bool m_spoiled = false; // a blank arrived inside the command being received
 };
 
 } // namespace OxsSim
