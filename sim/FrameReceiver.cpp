@@ -40,12 +40,19 @@ FrameReceiver::FrameReceiver(Session &session, const UploadSettings &settings,
     });
     m_offer.setSingleShot(true);
     m_offer.start(kOfferFirstMs);
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(kIdleMs + std::max(0, m_settings.holdMs));
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        if (!m_done) finish(false);
+    });
+    if (!m_settings.rawUntilCan) m_idle.start();
 }
 
 FrameReceiver::~FrameReceiver() = default;
 
 void FrameReceiver::received(Session &, const QByteArray &data) {
     m_inFreeUs = lineTimeAfter(m_inFreeUs, data.size());
+    if (m_idle.isActive()) m_idle.start();
     // Before the offer the frame memory is not listening: what comes is the tail of the text protocol
     // (a keep-alive "?"), not picture data.
     if (!m_offered) return;

@@ -20,17 +20,20 @@ struct UploadSettings {
     int holdMs = 1000;          // ... and release it with ESC DC1 this much later
     int abortAfterChunks = -1;  // answer chunk N with ESC CAN instead of an acknowledgement
     int silentAfterChunks = -1; // stop acknowledging after this many chunks
+    bool rawUntilCan = false;   // never give up: everything is picture data until ESC CAN or ESC EOT
 };
 
 // The raw phase of a frame upload over a serial session: receives escaped RGB bytes in acknowledged chunks,
 // rows ended by ESC CR and the field by ESC EOT, and hands the finished 720 x 288 field over. It offers
 // itself with ESC DC1, repeated until the first data arrives, since the host switches to raw mode only after
-// it has read the command phase's last reply.
+// it has read the command phase's last reply. An upload from which nothing arrives for kIdleMs is given up
+// and the session speaks the text protocol again, unless the settings say to wait for ESC CAN.
 class FrameReceiver : public QObject, public ProtocolHandler {
     Q_OBJECT
   public:
     static constexpr int kWidth = 720;
     static constexpr int kHeight = 288;
+    static constexpr int kIdleMs = 10000;
 
     // Called once with the field when the host ends the picture, or with a null image when it aborts or the
     // scaler does; the receiver then hands the session back to the text protocol by itself.
@@ -72,6 +75,7 @@ class FrameReceiver : public QObject, public ProtocolHandler {
     int m_chunks = 0;
 
     QTimer m_offer;
+    QTimer m_idle;
     QElapsedTimer m_clock;
     qint64 m_inFreeUs = 0;  // when the emulated line has carried everything the host sent so far
     qint64 m_outFreeUs = 0; // ... and everything sent to the host
