@@ -105,31 +105,137 @@ void Session::deliver(const QByteArray &data) {
     }
 }
 
-void Session::sendLine(const QByteArray &line) {
-    if (m_faults.muted() || !canSend()) return;
+QByteArray Session::framed(const QByteArray &line) {
     QByteArray bytes = m_faults.garbageBefore();
     bytes += line;
     bytes += "\r\n";
-    if (!m_faults.settings().chunked) {
-        writeBytes(bytes);
-        return;
+    return bytes;
+}
+
+void Session::sendLine(const QByteArray &line) {
+    if (m_faults.muted() || !canSend()) return;
+    enqueue(framed(line), 0);
+}
+
+void Session::sendLines(const QList<QByteArray> &lines) {
+    if (m_faults.muted() || !canSend() || lines.isEmpty()) return;
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += framed(line);
+    enqueue(bytes, 0);
+}
+
+void Session::sendReply(const QList<QByteArray> &lines, bool queryAll) {
+    if (m_faults.muted() || !canSend() || lines.isEmpty()) return;
+    const FaultSettings &f = m_faults.settings();
+    const int n = int(lines.size());
+    int splitAt = -1;
+    int pauseAt = -1;
+    int pauseMs = 0;
+    if (queryAll) {
+        if (f.splitPauseMs > 0) splitAt = m_faults.uniform(0, n - 1);
+        if (f.dumpPauseMaxMs > 0 && n >= 2) {
+            pauseAt = m_faults.uniform(1, n - 1);
+            pauseMs =
+                m_faults.uniform(std::max(0, f.dumpPauseMinMs), std::max(f.dumpPauseMinMs, f.dumpPauseMaxMs));
+        }
+    } else if (f.splitPauseMs > 0 && ++m_replies % 10 == 0) {
+        splitAt = 0;
     }
-    if (m_queue.size() + bytes.size() > kMaxQueued) return;
-    m_queue += bytes;
-    if (!m_pump.isActive()) m_pump.start(0);
+
+    QByteArray bytes;
+    int pending = 0; // the pause before bytes
+    for (int i = 0; i < n; ++i) {
+        if (i == pauseAt && pauseMs > 0) { // between two lines
+            enqueue(bytes, pending);
+            bytes.clear();
+            pending = pauseMs;
+        }
+        const QByteArray line = framed(lines[i]);
+        const QByteArray &text = lines[i];
+        if (i == splitAt && text.size() >= 2) {
+            // Cut inside the reply's own text, never before or after it: the host sees half a line.
+            const qsizetype cut = line.size() - 2 - text.size() + text.size() / 2;
+            bytes += line.left(cut);
+            enqueue(bytes, pending);
+            bytes = line.mid(cut);
+            pending = f.splitPauseMs;
+        } else {
+            bytes += line;
+        }
+    }
+    enqueue(bytes, pending);
 }
 
 void Session::sendRaw(const QByteArray &bytes) {
     if (canSend() && !bytes.isEmpty()) writeBytes(bytes);
 }
 
+void Session::enqueue(const QByteArray &bytes, int pauseMs) {
+    if (bytes.isEmpty() && pauseMs <= 0) return;
+    if (m_queue.isEmpty() && pauseMs <= 0 && !m_faults.settings().chunked) {
+        writeText(bytes);
+        return;
+    }
+    if (m_queuedBytes + bytes.size() > kMaxQueued) return;
+    m_queuedBytes += bytes.size();
+    if (pauseMs <= 0 && !m_queue.isEmpty())
+        m_queue.last().bytes += bytes;
+    else
+        m_queue.append({bytes, pauseMs});
+    if (!m_pump.isActive()) m_pump.start(0);
+}
+
 void Session::pump() {
-    if (m_queue.isEmpty()) return;
-    const int n = std::min(int(m_queue.size()), m_faults.nextChunkSize());
-    const QByteArray piece = m_queue.left(n);
-    m_queue.remove(0, n);
-    if (canSend()) writeBytes(piece);
-    if (!m_queue.isEmpty()) m_pump.start(m_faults.nextChunkDelay());
+    while (!m_queue.isEmpty()) {
+        Segment &front = m_queue.first();
+        if (front.pauseMs > 0) {
+            m_pump.start(front.pauseMs);
+            front.pauseMs = 0;
+            return;
+        }
+        if (m_faults.settings().chunked && !front.bytes.isEmpty()) {
+            const int n = std::min(int(front.bytes.size()), m_faults.nextChunkSize());
+            const QByteArray piece = front.bytes.left(n);
+            front.bytes.remove(0, n);
+            m_queuedBytes -= n;
+            if (front.bytes.isEmpty()) m_queue.removeFirst();
+            if (canSend()) writeText(piece);
+            if (!m_queue.isEmpty()) m_pump.start(m_faults.nextChunkDelay());
+            return;
+        }
+        const QByteArray bytes = front.bytes;
+        m_queuedBytes -= bytes.size();
+        m_queue.removeFirst();
+        if (canSend() && !bytes.isEmpty()) writeText(bytes);
+    }
+}
+
+void Session::writeText(const QByteArray &bytes) {
+    if (bytes.isEmpty()) return;
+    const bool startsMidLine = m_midLine;
+    m_midLine = !bytes.endsWith('\n');
+    if (!m_faults.settings().nulInChunk || m_transport == Transport::Serial) {
+        writeBytes(bytes);
+        return;
+    }
+    // A NUL between two lines of the chunk, else before its first line, else after its last one; never
+    // inside the text of a line.
+    qsizetype at = -1;
+    const qsizetype firstEnd = bytes.indexOf("\r\n");
+    if (firstEnd >= 0 && firstEnd + 2 < bytes.size())
+        at = firstEnd + 2;
+    else if (!startsMidLine)
+        at = 0;
+    else if (!m_midLine)
+        at = bytes.size();
+    if (at < 0) {
+        writeBytes(bytes);
+        return;
+    }
+    QByteArray withNul = bytes;
+    withNul.insert(at, '\0');
+    writeBytes(withNul);
 }
 
 // ---- TcpSession

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -63,10 +64,10 @@ class FaultInjector {
     QByteArray garbageBefore();
     int nextChunkSize();
     int nextChunkDelay();
-
-  private:
+    // A random whole number in [lo, hi], from the seeded source.
     int uniform(int lo, int hi);
 
+  private:
     FaultSettings m_settings;
     QElapsedTimer m_clock;
     std::mt19937 m_rng{1};
@@ -100,8 +101,13 @@ class Session : public QObject {
     void setHandler(std::unique_ptr<ProtocolHandler> handler);
     ProtocolHandler *handler() const { return m_handler.get(); }
 
-    // Sends one reply line (the line end is added) through the fault settings.
+    // Sends one line (the line end is added) through the fault settings.
     void sendLine(const QByteArray &line);
+    // Sends several lines as one piece of output through the fault settings.
+    void sendLines(const QList<QByteArray> &lines);
+    // Sends the answer to a host command: with the fault settings one of its lines may be split, and the
+    // answer to the query-all may pause in between.
+    void sendReply(const QList<QByteArray> &lines, bool queryAll);
     // Sends bytes exactly as given, past the fault settings and any queued pieces.
     void sendRaw(const QByteArray &bytes);
 
@@ -116,7 +122,16 @@ class Session : public QObject {
     virtual void writeBytes(const QByteArray &bytes) = 0;
 
   private:
+    struct Segment {
+        QByteArray bytes;
+        int pauseMs = 0; // waited before the bytes go out
+    };
+    // Queues text output behind what is queued already, after a pause of pauseMs.
+    void enqueue(const QByteArray &bytes, int pauseMs);
     void pump();
+    // Writes text output, with a NUL at a line boundary when the settings ask for one.
+    void writeText(const QByteArray &bytes);
+    QByteArray framed(const QByteArray &line);
 
     // A host that never reads cannot make us hold more than this.
     static constexpr int kMaxQueued = 64 * 1024;
@@ -127,8 +142,11 @@ class Session : public QObject {
     std::unique_ptr<ProtocolHandler> m_nextHandler;
     bool m_delivering = false;
     bool m_switchPending = false;
-    QByteArray m_queue;
+    QList<Segment> m_queue;
+    qsizetype m_queuedBytes = 0;
     QTimer m_pump;
+    bool m_midLine = false; // the text written last ended inside a line
+    int m_replies = 0;      // answers to commands other than the query-all
     qint64 m_bytesReceived = 0;
 };
 
