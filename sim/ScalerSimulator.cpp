@@ -31,6 +31,7 @@ class TextProtocolHandler : public ProtocolHandler {
 
     void received(Session &session, const QByteArray &data) override {
         m_session = &session;
+        m_splitter.setByteParser(m_sim.faults().byteParser);
         run(session, m_splitter.feed(data));
     }
 
@@ -88,6 +89,8 @@ ScalerSimulator::ScalerSimulator(int model, QObject *parent) : QObject(parent), 
         for (const QByteArray &line : m_state.finishFrameJob())
             broadcast(line);
     });
+    m_streamTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_streamTimer, &QTimer::timeout, this, &ScalerSimulator::streamTick);
 }
 
 ScalerSimulator::~ScalerSimulator() {
@@ -95,7 +98,50 @@ ScalerSimulator::~ScalerSimulator() {
 }
 
 void ScalerSimulator::setFaults(const FaultSettings &faults) {
+    const bool oddBefore = m_faults.settings().oddValues;
     m_faults.configure(faults);
+    if (faults.oddValues && !oddBefore) m_state.useOddValues();
+    m_state.setResetDump(faults.resetDump);
+    m_streamTimer.stop();
+    if (faults.streamMs > 0 && faults.streamLines > 0) {
+        m_streamTicks = 0;
+        m_streamClock.start();
+        m_streamTimer.start(faults.streamMs);
+    }
+}
+
+// Live measurements: the selected input's line and frame durations in turn, each moving by one unit.
+// The count of lines follows the clock, not the timer's ticks, so a late tick is made up for and the
+// rate stays exact.
+void ScalerSimulator::streamTick() {
+    const FaultSettings &f = m_faults.settings();
+    if (f.streamMs <= 0 || f.streamLines <= 0) return;
+    const qint64 due = m_streamClock.elapsed() / f.streamMs;
+    // After a stall (a stopped process) at most a second's worth is made up for.
+    const qint64 behind = std::min<qint64>(due - m_streamTicks, std::max(1, 1000 / f.streamMs));
+    m_streamTicks = due;
+    if (behind <= 0) return;
+    const qint64 count = behind * f.streamLines;
+    QList<QByteArray> lines;
+    lines.reserve(qsizetype(count));
+    for (qint64 i = 0; i < count; ++i) {
+        const int index = (m_streamCount++ % 2) ? OrlanVars::VAR_IFDM : OrlanVars::VAR_ILDM;
+        lines << m_state.setValue(index, m_state.value(index) ^ 1u);
+    }
+    if (m_faults.muted()) return;
+    for (Session *s : sessions()) {
+        // A session in raw receive takes no text.
+        if (!s->canSend() || dynamic_cast<FrameReceiver *>(s->handler())) continue;
+        s->sendLines(lines);
+        for (const QByteArray &line : lines)
+            emit lineSent(line, s->peerName());
+    }
+}
+
+bool ScalerSimulator::listed(const QStringList &mnemonics, const QByteArray &mnemonic) {
+    for (const QString &m : mnemonics)
+        if (m.toLatin1() == mnemonic) return true;
+    return false;
 }
 
 quint16 ScalerSimulator::startTcp(quint16 port, const QHostAddress &address, QString *error) {
@@ -179,6 +225,7 @@ void ScalerSimulator::stop() {
     m_takeTimer.stop();
     m_storeTimer.stop();
     m_frameTimer.stop();
+    m_streamTimer.stop();
     delete m_tcpServer;
     m_tcpServer = nullptr;
     const auto sessions = m_sessions;
@@ -227,26 +274,30 @@ void ScalerSimulator::handleCommand(Session &session, const SimCommand &cmd) {
 
     // Silent or unplugged: the command never reaches the scaler.
     if (m_faults.muted()) return;
+    const FaultSettings &f = m_faults.settings();
+    if (listed(f.ignoreCommands, cmd.mnemonic)) return;
+    const bool lose = listed(f.loseReplyCommands, cmd.mnemonic);
 
     if (cmd.mnemonic == "?") {
-        const int code = m_faults.settings().modelCode >= 0 ? m_faults.settings().modelCode : model();
-        reply(session, {QByteArray(OrlanVars::kRows[OrlanVars::VAR_DEV].reply) + QByteArray::number(code)});
+        const int code = f.modelCode >= 0 ? f.modelCode : model();
+        if (!lose)
+            reply(session,
+                  {QByteArray(OrlanVars::kRows[OrlanVars::VAR_DEV].reply) + QByteArray::number(code)});
         return;
     }
     const Outcome outcome = m_state.execute(cmd);
-    reply(session, outcome.replies);
+    if (!lose) reply(session, outcome.replies, cmd.mnemonic == "#");
     if (outcome.inputTaken) m_takeTimer.start(m_timings.takeMs);
     if (outcome.frameJobStarted) m_frameTimer.start(m_timings.frameJobMs);
     if (outcome.uploadStarted && session.transport() == Session::Transport::Serial) startUpload(session);
     if (outcome.settingsChanged) pulseStore();
 }
 
-void ScalerSimulator::reply(Session &session, const QList<QByteArray> &lines) {
+void ScalerSimulator::reply(Session &session, const QList<QByteArray> &lines, bool queryAll) {
     if (m_faults.muted()) return;
-    for (const QByteArray &line : lines) {
-        session.sendLine(line);
+    session.sendReply(lines, queryAll);
+    for (const QByteArray &line : lines)
         emit lineSent(line, session.peerName());
-    }
 }
 
 // The raw phase takes the session over once the command that started it has been handled.
@@ -266,9 +317,11 @@ void ScalerSimulator::startUpload(Session &session) {
         }
         emit uploadEnded(!field.isNull());
     };
-    QTimer::singleShot(0, &session, [this, target, backToText, finished] {
+    UploadSettings settings = m_upload;
+    settings.rawUntilCan = m_faults.settings().rawUntilCan;
+    QTimer::singleShot(0, &session, [target, settings, backToText, finished] {
         if (target)
-            target->setHandler(std::make_unique<FrameReceiver>(*target, m_upload, backToText, finished));
+            target->setHandler(std::make_unique<FrameReceiver>(*target, settings, backToText, finished));
     });
 }
 

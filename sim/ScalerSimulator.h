@@ -5,6 +5,7 @@
 #include "ScalerState.h"
 #include "Session.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QImage>
 #include <QList>
@@ -98,9 +99,11 @@ class ScalerSimulator : public QObject {
   private:
     void addSession(Session *session);
     void removeSession(Session *session);
-    void reply(Session &session, const QList<QByteArray> &lines);
+    void reply(Session &session, const QList<QByteArray> &lines, bool queryAll = false);
     void pulseStore();
     void startUpload(Session &session);
+    void streamTick();
+    static bool listed(const QStringList &mnemonics, const QByteArray &mnemonic);
 
     static constexpr int kMaxLog = 10000;
 
@@ -115,6 +118,10 @@ class ScalerSimulator : public QObject {
     QTimer m_takeTimer;
     QTimer m_storeTimer;
     QTimer m_frameTimer;
+    QTimer m_streamTimer;
+    QElapsedTimer m_streamClock;
+    qint64 m_streamTicks = 0; // stream ticks carried out since the clock started
+    quint32 m_streamCount = 0;
     UploadSettings m_upload;
     QString m_saveFramePath;
     QImage m_storedFrame;

@@ -24,7 +24,11 @@ SYNOPSIS
               [--chunked] [--chunk-bytes N] [--long-replies] [--garbage]
               [--seed N] [--save-frame FILE] [--line-rate BAUD]
               [--hold-after N [--hold-ms MS]] [--abort-after N]
-              [--silent-after N] [-v]
+              [--silent-after N] [--harsh] [--odd-values] [--reset-dump]
+              [--dump-pause MIN[-MAX]] [--split-pause MS] [--nul-in-chunk]
+              [--stream MS[:LINES]] [--ignore MNEMONIC[,MNEMONIC...]]
+              [--lose-reply MNEMONIC[,MNEMONIC...]] [--byte-parser]
+              [--raw-until-can] [-v]
     orlan-sim -h | --help
     orlan-sim --version
 
@@ -92,7 +96,52 @@ FAULT OPTIONS
     --garbage
         Put random junk lines between replies.
     --seed N
-        Seed of the random choices of --chunked and --garbage. Default: 1.
+        Seed of the random choices of --chunked, --garbage, --dump-pause and
+        --split-pause. Default: 1.
+
+HARSH SCALER
+    Behaviours a real scaler may show, each legal in the protocol.
+    --harsh
+        All of the following that keep a session usable: --odd-values,
+        --reset-dump, --dump-pause 200-500, --split-pause 300, --nul-in-chunk,
+        --stream 100, --byte-parser and --raw-until-can. Options given
+        besides it add to it or replace its values.
+    --odd-values
+        Hold and report values a host never writes: OTYPEM 0, ACHANM 0,
+        AMODEM 2, COLOR -5, ORATEM 4 with REFREQ 0, and an OFMTM with no place
+        in the model's format list (4 on model 33, 5 on the others). A write
+        replaces them.
+    --reset-dump
+        Answer "#" as a scaler after a reset: the per-input settings once
+        for all inputs (PCH0, then PEN, PRGB, PSTD, PPRC of input 1) and no
+        address slots (no ADIP, IPA_ to IPD_ or PORT lines).
+    --dump-pause MIN[-MAX]
+        Pause once inside every answer to "#", between two lines, for a
+        random time of MIN to MAX milliseconds (MAX defaults to MIN).
+    --split-pause MS
+        Cut a reply inside its text and send the rest MS milliseconds later:
+        one line of every answer to "#" and every 10th other answer.
+    --nul-in-chunk
+        Put a NUL byte into every chunk sent over TCP or UDP: after the first
+        line of a chunk of several lines, else before or after its line;
+        never inside the text of a line.
+    --stream MS[:LINES]
+        Every MS milliseconds report LINES (default 1) live measurements of
+        the selected input, line and frame duration in turn, each moving by
+        one unit. The rate follows the clock: late ticks are made up for.
+    --ignore MNEMONIC[,MNEMONIC...]
+        Ignore these commands: apply nothing, answer nothing. Mnemonics are
+        command mnemonics as sent, case as sent ("H", "fM", "?").
+    --lose-reply MNEMONIC[,MNEMONIC...]
+        Apply these commands but lose their replies.
+    --byte-parser
+        Parse commands byte by byte: a "?" inside a command ends it ("12?"
+        is the identity query, the digits are lost), and a blank inside a
+        command makes it no command ("120 H" is not answered).
+    --raw-until-can
+        Once a frame upload has started raw receive, take everything as
+        picture data until ESC CAN or ESC EOT; without it, an upload from
+        which nothing arrives for 10 seconds is given up.
 
 FRAME UPLOAD
     A host uploads a 720 x 288 picture into the frame memory over a serial
@@ -130,6 +179,11 @@ EXAMPLES
         Long replies, one byte at a time, on a pseudo-terminal.
     orlan-sim --pty --no-tcp --no-udp --save-frame /tmp/field.bmp
         Takes uploads on a pseudo-terminal and keeps the last one as a BMP.
+    orlan-sim --harsh --tcp-port 0 --udp-port 0
+        A scaler as harsh as the protocol allows, on free ports.
+    orlan-sim --stream 2:1 --lose-reply fM
+        500 measurement lines a second; the frame mode command's reply is
+        lost.
     orlan-sim --drop-after 10 --drop-for 5
         Goes quiet from 10 s to 15 s after start.
     printf '?' | nc -q1 127.0.0.1 10500
@@ -152,6 +206,29 @@ bool parseUnsigned(const QString &text, qulonglong max, qulonglong *value) {
     const qulonglong v = text.toULongLong(&ok, 10);
     if (!ok || v > max) return false;
     *value = v;
+    return true;
+}
+
+// "A" or "A<sep>B", both whole numbers up to max; B defaults to def (or to A when def < 0).
+bool parsePair(const QString &text, QChar sep, qulonglong max, qulonglong *a, qulonglong *b, qlonglong def) {
+    const qsizetype at = text.indexOf(sep);
+    if (!parseUnsigned(at < 0 ? text : text.left(at), max, a)) return false;
+    if (at < 0) {
+        *b = def < 0 ? *a : qulonglong(def);
+        return true;
+    }
+    return parseUnsigned(text.mid(at + 1), max, b);
+}
+
+// Mnemonics given as a comma-separated list, the option possibly repeated.
+bool parseMnemonics(const QStringList &values, QStringList *out) {
+    for (const QString &value : values)
+        for (const QString &m : value.split(QLatin1Char(','))) {
+            if (m.isEmpty() || m.size() > 8) return false;
+            for (const QChar c : m)
+                if (c.unicode() <= 0x20 || c.unicode() >= 0x7F || c.isDigit()) return false;
+            out->append(m);
+        }
     return true;
 }
 
@@ -203,10 +280,23 @@ int main(int argc, char *argv[]) {
                                     QStringLiteral("1000"));
     const QCommandLineOption abortAfter(QStringLiteral("abort-after"), QString(), QStringLiteral("N"));
     const QCommandLineOption silentAfter(QStringLiteral("silent-after"), QString(), QStringLiteral("N"));
-    parser.addOptions({help,      version,  model,     input,      bind,        tcpPort,    udpPort,
-                       noTcp,     noUdp,    pty,       tty,        verbose,     silent,     modelCode,
-                       dropAfter, dropFor,  chunked,   chunkBytes, longReplies, garbage,    seed,
-                       saveFrame, lineRate, holdAfter, holdMs,     abortAfter,  silentAfter});
+    const QCommandLineOption harsh(QStringLiteral("harsh"), QString());
+    const QCommandLineOption oddValues(QStringLiteral("odd-values"), QString());
+    const QCommandLineOption resetDump(QStringLiteral("reset-dump"), QString());
+    const QCommandLineOption dumpPause(QStringLiteral("dump-pause"), QString(), QStringLiteral("MIN[-MAX]"));
+    const QCommandLineOption splitPause(QStringLiteral("split-pause"), QString(), QStringLiteral("MS"));
+    const QCommandLineOption nulInChunk(QStringLiteral("nul-in-chunk"), QString());
+    const QCommandLineOption stream(QStringLiteral("stream"), QString(), QStringLiteral("MS[:LINES]"));
+    const QCommandLineOption ignore(QStringLiteral("ignore"), QString(), QStringLiteral("MNEMONICS"));
+    const QCommandLineOption loseReply(QStringLiteral("lose-reply"), QString(), QStringLiteral("MNEMONICS"));
+    const QCommandLineOption byteParser(QStringLiteral("byte-parser"), QString());
+    const QCommandLineOption rawUntilCan(QStringLiteral("raw-until-can"), QString());
+    parser.addOptions({help,      version,    model,      input,      bind,        tcpPort,     udpPort,
+                       noTcp,     noUdp,      pty,        tty,        verbose,     silent,      modelCode,
+                       dropAfter, dropFor,    chunked,    chunkBytes, longReplies, garbage,     seed,
+                       saveFrame, lineRate,   holdAfter,  holdMs,     abortAfter,  silentAfter, harsh,
+                       oddValues, resetDump,  dumpPause,  splitPause, nulInChunk,  stream,      ignore,
+                       loseReply, byteParser, rawUntilCan});
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -240,7 +330,40 @@ int main(int argc, char *argv[]) {
     if (parser.isSet(noTcp) && parser.isSet(noUdp) && !parser.isSet(pty) && !parser.isSet(tty))
         return usageError(QStringLiteral("nothing to serve: every endpoint is switched off"));
 
-    OxsSim::FaultSettings faults;
+    OxsSim::FaultSettings faults =
+        parser.isSet(harsh) ? OxsSim::FaultSettings::harsh() : OxsSim::FaultSettings{};
+    faults.oddValues = faults.oddValues || parser.isSet(oddValues);
+    faults.resetDump = faults.resetDump || parser.isSet(resetDump);
+    faults.nulInChunk = faults.nulInChunk || parser.isSet(nulInChunk);
+    faults.byteParser = faults.byteParser || parser.isSet(byteParser);
+    faults.rawUntilCan = faults.rawUntilCan || parser.isSet(rawUntilCan);
+    qulonglong a = 0;
+    qulonglong b = 0;
+    if (parser.isSet(dumpPause)) {
+        if (!parsePair(parser.value(dumpPause), QLatin1Char('-'), 600000, &a, &b, -1) || b < a)
+            return usageError(QStringLiteral("--dump-pause needs MIN or MIN-MAX milliseconds, not '%1'")
+                                  .arg(parser.value(dumpPause)));
+        faults.dumpPauseMinMs = int(a);
+        faults.dumpPauseMaxMs = int(b);
+    }
+    if (parser.isSet(splitPause)) {
+        if (!parseUnsigned(parser.value(splitPause), 600000, &a))
+            return usageError(
+                QStringLiteral("--split-pause needs milliseconds, not '%1'").arg(parser.value(splitPause)));
+        faults.splitPauseMs = int(a);
+    }
+    if (parser.isSet(stream)) {
+        if (!parsePair(parser.value(stream), QLatin1Char(':'), 600000, &a, &b, 1) || (a > 0 && b == 0) ||
+            b > 100000)
+            return usageError(
+                QStringLiteral("--stream needs MS or MS:LINES, not '%1'").arg(parser.value(stream)));
+        faults.streamMs = int(a);
+        faults.streamLines = int(b);
+    }
+    if (!parseMnemonics(parser.values(ignore), &faults.ignoreCommands))
+        return usageError(QStringLiteral("--ignore needs command mnemonics separated by commas"));
+    if (!parseMnemonics(parser.values(loseReply), &faults.loseReplyCommands))
+        return usageError(QStringLiteral("--lose-reply needs command mnemonics separated by commas"));
     faults.silent = parser.isSet(silent);
     faults.chunked = parser.isSet(chunked);
     faults.garbage = parser.isSet(garbage);
