@@ -130,6 +130,8 @@ void TstOxsctlArgs::prepare_data() {
 
     QTest::newRow("get any case") << QStringList{"get", "hpos", "unity", "Local_Ip", "netmask"}
                                   << int(kExitOk) << "HPOS UNITy LOCAL_IP NETMASK";
+    QTest::newRow("json get names once")
+        << QStringList{"--json", "get", "HPOS", "hpos", "VPOS"} << int(kExitOk) << "HPOS VPOS";
     QTest::newRow("get unknown") << QStringList{"get", "HPOS", "HPOSS"} << int(kExitUnknownVariable)
                                  << "HPOSS";
     QTest::newRow("get write-only octet")

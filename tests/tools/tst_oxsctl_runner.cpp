@@ -86,6 +86,8 @@ class TstOxsctlRunner : public QObject {
     void readEndsOnceItsVariablesAreReported_data();
     void readEndsOnceItsVariablesAreReported();
     void watchPrintsChangesOnly();
+    void readWaitsThroughAPauseAndNamesWhatWasNotReported();
+    void invalidModelCodeProbesAtTheSilentPace();
 };
 
 // The next command goes out only when the previous one is confirmed (PCHAN before a per-input variable).
@@ -296,6 +298,41 @@ void TstOxsctlRunner::watchPrintsChangesOnly() {
     QCOMPARE(h.code, -1);
     h.runner->interrupt();
     QCOMPARE(h.code, int(kExitOk));
+}
+
+// The driver's Ready after its quiet time ends nothing early: get waits for its variable through any pause,
+// and a variable the answer never held fails by name with nothing printed.
+void TstOxsctlRunner::readWaitsThroughAPauseAndNamesWhatWasNotReported() {
+    QCOMPARE(linkPacing(parseCommandLine({"get", "HPOS"}).options).dumpQuietMs, 2000);
+    Harness h({"--timeout", "30", "get", "hpos", "dollars"});
+    h.connect();
+    h.drv.StepLink(); // query-all
+    h.reply("VP1\r\n");
+    QTest::qWait(300); // a pause inside the answer
+    QVERIFY(h.out.isEmpty());
+    h.reply("HP9\r\n");
+    QVERIFY(h.out.isEmpty()); // DOLLARS is still awaited
+    h.drv.StepLink();         // the quiet time: Ready
+    Harness::settle();
+    QCOMPARE(h.code, int(kExitNotReported));
+    QVERIFY2(h.err.contains("did not report DOLLARS") && !h.err.contains("HPOS"), qPrintable(h.err));
+    QCOMPARE(h.out, QString());
+}
+
+// An invalid model code resets the link, which at the fast pace probes again at once; the Runner makes the
+// next probe wait as long as for a silent scaler, and the time-out names the code.
+void TstOxsctlRunner::invalidModelCodeProbesAtTheSilentPace() {
+    Harness h({"--timeout", "0.5", "status"});
+    h.drv.SetLinkPacing(TLinkPacing::Fast());
+    h.drv.StepLink(); // reset
+    h.drv.StepLink(); // "?"
+    h.reply("DEV12\r\n");
+    QCOMPARE(h.drv.LinkState(), LINK_RESET);
+    h.drv.StepLink();
+    QCOMPARE(h.drv.LinkState(), LINK_PROBE);
+    QCOMPARE(h.drv.LinkTimerInterval(), TLinkPacing::Fast().probeRepeatMs);
+    QTRY_COMPARE_WITH_TIMEOUT(h.code, int(kExitNoScaler), 5000);
+    QVERIFY2(h.err.contains("answered model code 12, which is no Orlan model"), qPrintable(h.err));
 }
 
 QTEST_GUILESS_MAIN(TstOxsctlRunner)
