@@ -14,7 +14,7 @@ class TAudioPage : public TWindowPage {
     explicit TAudioPage(TForm_OXS &form);
     void Bind() override;
 
-    // `tag` is the clicked button's channel, 1..5.
+    // The operator checked a channel button (`tag` 1..5) or changed "Automatic".
     void RdoACHANMClick(int tag);
     void RdoAMODEMClick();
 
@@ -26,4 +26,8 @@ class TAudioPage : public TWindowPage {
 
   private:
     std::array<QRadioButton *, 5> channelButtons() const;
+    QObject *channels() const;
+    void showChannel();
+    void showMode();
+    void enableChannels(bool manual);
 };

@@ -16,6 +16,8 @@ void TFrameAlertPage::Bind() {
     connect(f.BtnDeleteFrame, &QAbstractButton::clicked, this, &TFrameAlertPage::BtnDeleteFrameClick);
     connect(f.BtnTransferFrame, &QAbstractButton::clicked, this, &TFrameAlertPage::BtnTransferFrameClick);
     connect(f.CboFrameNumber, &QComboBox::activated, this, &TFrameAlertPage::CboFrameNumberChange);
+    // The frame list starts at "Frame 1", the scaler's first frame, before any report.
+    Reports.Known(f.CboFrameNumber);
 
     bindEvent(Orlan_d.OnFAAUTOchange, &TFrameAlertPage::Orlan_dFAAUTOchange);
     bindEvent(Orlan_d.OnFARECchange, &TFrameAlertPage::Orlan_dFARECchange);
@@ -31,8 +33,10 @@ void TFrameAlertPage::refuse(const QString &reason) {
 // ---------------------------------------------------------------------------------------------------------
 // Gestures
 
+// Each pick waits for the scaler's report; without one the control shows the stored value again.
 void TFrameAlertPage::RdoFrameAutoClick(int position) {
     if (position >= 0) Orlan_d.SetFAAUTO(position != 0);
+    Reports.Expect(Form.RdoFrameAuto, [this] { showAuto(); });
 }
 
 void TFrameAlertPage::BtnFrameDisplayClick() {
@@ -70,11 +74,16 @@ void TFrameAlertPage::BtnDeleteFrameClick() {
     Orlan_d.SetFAEXEC(true);
 }
 
-// The transfer dialog is offered only while a scaler answers; this window hides while it is open. A window
-// closed meanwhile (the program ends) stays hidden.
+// The transfer dialog is offered only while a scaler answers on the serial link (the upload's raw mode
+// exists only there); this window hides while it is open. A window closed meanwhile (the program ends) stays
+// hidden.
 void TFrameAlertPage::BtnTransferFrameClick() {
     if (!Orlan_d.Connected()) {
         refuse(QStringLiteral("Device NOT connected"));
+        return;
+    }
+    if (Orlan_d.ConType() != CON_RS232) {
+        refuse(QStringLiteral("Upload needs the RS232 link"));
         return;
     }
     bool closed = false;
@@ -88,12 +97,17 @@ void TFrameAlertPage::BtnTransferFrameClick() {
 
 void TFrameAlertPage::CboFrameNumberChange(int position) {
     if (position >= 0) Orlan_d.SetFANUMBER(static_cast<uint32_t>(position));
+    Reports.Expect(Form.CboFrameNumber, [this] { showNumber(); });
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Replies
 
 void TFrameAlertPage::Orlan_dFAAUTOchange(TOrlan_d *, int32_t) {
+    Reports.Show(Form.RdoFrameAuto, [this] { showAuto(); });
+}
+
+void TFrameAlertPage::showAuto() {
     Form.RdoFrameAuto->SetItemIndex(Orlan_d.FAAUTO() ? 1 : 0);
 }
 
@@ -108,6 +122,10 @@ void TFrameAlertPage::Orlan_dFARECchange(TOrlan_d *Sender, int32_t nroOcto) {
 }
 
 void TFrameAlertPage::Orlan_dFANUMBERchange(TOrlan_d *, int32_t) {
+    Reports.Show(Form.CboFrameNumber, [this] { showNumber(); });
+}
+
+void TFrameAlertPage::showNumber() {
     const uint32_t number = Orlan_d.FANUMBER();
     QComboBox *list = Form.CboFrameNumber;
     list->setCurrentIndex(number < static_cast<uint32_t>(list->count()) ? static_cast<int>(number) : -1);

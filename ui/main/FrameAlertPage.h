@@ -31,5 +31,7 @@ class TFrameAlertPage : public TWindowPage {
 
   private:
     void refuse(const QString &reason);
+    void showAuto();
+    void showNumber();
     void showDeleteAvailability();
 };

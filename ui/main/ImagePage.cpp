@@ -192,13 +192,20 @@ void TImagePage::Orlan_dHUEchange(TOrlan_d *, int32_t) {
 // ---------------------------------------------------------------------------------------------------------
 // Lists and one-shot commands
 
+// The pick waits for the scaler's report; without one the list shows the stored value again (or nothing
+// when the scaler has reported none yet).
 void TImagePage::listPick(int var, int index) {
     if (index >= 0) Orlan_d.SetValue(var, static_cast<uint32_t>(index));
+    Reports.Expect(list(var).list, [this, var] { selectStored(var); });
+}
+
+void TImagePage::showList(int var) {
+    Reports.Show(list(var).list, [this, var] { selectStored(var); });
 }
 
 // The reported value selects its position; a value outside the list selects nothing. Under/overscan is a
 // Boolean: any non-zero value is True, "Overscan".
-void TImagePage::showList(int var) {
+void TImagePage::selectStored(int var) {
     QComboBox &box = *list(var).list;
     uint32_t value = Orlan_d.Value(var);
     if (kRows[var].kind == Kind::BOOL) value = value != 0;

@@ -94,6 +94,7 @@ class TImagePage : public TWindowPage {
     void showSlider(int var);
     void listPick(int var, int index);
     void showList(int var);
+    void selectStored(int var);
 
     std::array<Slider, 8> m_sliders{};
     std::array<List, 4> m_lists{};

@@ -8,10 +8,16 @@
 #include <QCursor>
 #include <QToolButton>
 
-TInputPage::TInputPage(TForm_OXS &form) : TWindowPage(form), m_bubble(new THintBubble(&form)) {}
+TInputPage::TInputPage(TForm_OXS &form) : TWindowPage(form), m_bubble(new THintBubble(&form)) {
+    m_shownSlots.fill(-1);
+}
 
 std::array<TFrameInput *, Models::kMaxInputs> TInputPage::rows() const {
     return {Form.FrameInput1, Form.FrameInput2, Form.FrameInput3, Form.FrameInput4, Form.FrameInput5};
+}
+
+TFrameInput *TInputPage::row(int input) const {
+    return rows()[static_cast<std::size_t>(input - 1)];
 }
 
 std::array<QToolButton *, Models::kMaxInputs> TInputPage::buttons() const {
@@ -23,8 +29,8 @@ void TInputPage::Bind() {
         const std::size_t i = static_cast<std::size_t>(n - 1);
         connect(buttons()[i], &QToolButton::clicked, this, [this, n] { BtnInputClick(n); });
         TFrameInput *row = rows()[i];
-        connect(row->ChkUsed, &QCheckBox::clicked, this, [this, n] { ChkUsedMouseUp(n); });
-        connect(row->ChkVCR, &QCheckBox::clicked, this, [this, n] { ChkVCRMouseUp(n); });
+        Reports.WriteOnToggle(row->ChkUsed, [this, n](bool) { ChkUsedChange(n); });
+        Reports.WriteOnToggle(row->ChkVCR, [this, n](bool) { ChkVCRChange(n); });
         connect(row->CboSignalType, &QComboBox::activated, this, [this, n] { CboSignalTypeChange(n); });
         connect(row->CboStandard, &QComboBox::activated, this, [this, n] { CboStandardChange(n); });
     }
@@ -83,35 +89,43 @@ void TInputPage::BtnFreezeClick() {
     showToggle(Form.BtnFreeze, Orlan_d.IFRZM());
 }
 
-void TInputPage::ChkUsedMouseUp(int input) {
-    const bool used = rows()[static_cast<std::size_t>(input - 1)]->ChkUsed->isChecked();
+// Each pick waits for the scaler's report; without one the control shows the stored value again.
+void TInputPage::ChkUsedChange(int input) {
+    QCheckBox *box = row(input)->ChkUsed;
     Orlan_d.SetPCHAN(static_cast<uint32_t>(input));
-    Orlan_d.SetPENA(used);
+    Orlan_d.SetPENA(box->isChecked());
+    Reports.Expect(box, [this, input] { showUsed(input); });
 }
 
-void TInputPage::ChkVCRMouseUp(int input) {
-    const bool vcr = rows()[static_cast<std::size_t>(input - 1)]->ChkVCR->isChecked();
+void TInputPage::ChkVCRChange(int input) {
+    QCheckBox *box = row(input)->ChkVCR;
     Orlan_d.SetPCHAN(static_cast<uint32_t>(input));
-    Orlan_d.SetPPROC(vcr);
+    Orlan_d.SetPPROC(box->isChecked());
+    Reports.Expect(box, [this, input] { showVCR(input); });
 }
 
 // An input without a choice of signal type sends PCHAN only.
 void TInputPage::CboSignalTypeChange(int input) {
-    const int position = rows()[static_cast<std::size_t>(input - 1)]->CboSignalType->currentIndex();
+    QComboBox *types = row(input)->CboSignalType;
+    const int position = types->currentIndex();
     Orlan_d.SetPCHAN(static_cast<uint32_t>(input));
     const Models::SignalList list = signalList(input);
     if (list != Models::SignalList::None && position >= 0)
         Orlan_d.SetPRGBI(Models::SignalCode(list, position));
+    Reports.Expect(types, [this, input] { showSignalType(input, Orlan_d.InputPRGBI(input)); });
 }
 
 void TInputPage::CboStandardChange(int input) {
-    const int position = rows()[static_cast<std::size_t>(input - 1)]->CboStandard->currentIndex();
+    QComboBox *standards = row(input)->CboStandard;
+    const int position = standards->currentIndex();
     Orlan_d.SetPCHAN(static_cast<uint32_t>(input));
     if (position >= 0) Orlan_d.SetPISTD(static_cast<uint32_t>(position));
+    Reports.Expect(standards, [this, input] { showStandard(input); });
 }
 
 void TInputPage::RdoIPMODEMClick(int position) {
     if (position >= 0) Orlan_d.SetIPMODEM(static_cast<uint32_t>(position));
+    Reports.Expect(Form.RdoIPMODEM, [this] { showPriority(); });
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -149,28 +163,57 @@ void TInputPage::refreshViews() {
     Form.RefreshPageAvailability();
 }
 
+// The slot a row's value was last reported under: its own input's, or 0 when the report was for every input.
+std::size_t TInputPage::slotIndex(Slot which, int input) {
+    return static_cast<std::size_t>(which) * Models::kMaxInputs + static_cast<std::size_t>(input - 1);
+}
+
+int TInputPage::shownSlot(Slot which, int input) const {
+    const int slot = m_shownSlots[slotIndex(which, input)];
+    return slot < 0 ? input : slot;
+}
+
+void TInputPage::showUsed(int input) {
+    const bool used = Orlan_d.InputPENA(shownSlot(Slot::Used, input)) != 0;
+    row(input)->ChkUsed->setChecked(used);
+    buttons()[static_cast<std::size_t>(input - 1)]->setEnabled(used);
+}
+
+void TInputPage::showVCR(int input) {
+    row(input)->ChkVCR->setChecked(Orlan_d.InputPPROC(shownSlot(Slot::VCR, input)) != 0);
+}
+
+void TInputPage::showStandard(int input) {
+    QComboBox *list = row(input)->CboStandard;
+    const uint32_t standard = Orlan_d.InputPISTD(shownSlot(Slot::Standard, input));
+    list->setCurrentIndex(standard < static_cast<uint32_t>(list->count()) ? static_cast<int>(standard) : -1);
+}
+
+void TInputPage::showPriority() {
+    const uint32_t mode = Orlan_d.IPMODEM();
+    Form.RdoIPMODEM->SetItemIndex(mode < 3 ? static_cast<int>(mode) : -1);
+}
+
 void TInputPage::Orlan_dPENAchange(TOrlan_d *, int32_t) {
     forReportedInputs([this](int input, int slot) {
-        const bool used = Orlan_d.InputPENA(slot) != 0;
-        rows()[static_cast<std::size_t>(input - 1)]->ChkUsed->setChecked(used);
-        buttons()[static_cast<std::size_t>(input - 1)]->setEnabled(used);
+        m_shownSlots[slotIndex(Slot::Used, input)] = slot;
+        Reports.Show(row(input)->ChkUsed, [this, input] { showUsed(input); });
     });
     refreshViews();
 }
 
 void TInputPage::Orlan_dPISTDchange(TOrlan_d *, int32_t) {
     forReportedInputs([this](int input, int slot) {
-        QComboBox *list = rows()[static_cast<std::size_t>(input - 1)]->CboStandard;
-        const uint32_t standard = Orlan_d.InputPISTD(slot);
-        list->setCurrentIndex(standard < static_cast<uint32_t>(list->count()) ? static_cast<int>(standard)
-                                                                              : -1);
+        m_shownSlots[slotIndex(Slot::Standard, input)] = slot;
+        Reports.Show(row(input)->CboStandard, [this, input] { showStandard(input); });
     });
     refreshViews();
 }
 
 void TInputPage::Orlan_dPPROCchange(TOrlan_d *, int32_t) {
     forReportedInputs([this](int input, int slot) {
-        rows()[static_cast<std::size_t>(input - 1)]->ChkVCR->setChecked(Orlan_d.InputPPROC(slot) != 0);
+        m_shownSlots[slotIndex(Slot::VCR, input)] = slot;
+        Reports.Show(row(input)->ChkVCR, [this, input] { showVCR(input); });
     });
     refreshViews();
 }
@@ -178,10 +221,10 @@ void TInputPage::Orlan_dPPROCchange(TOrlan_d *, int32_t) {
 // Selects the code's position in the input's list (a code the list lacks clears it) and offers the standard
 // only to composite and Y/C signals.
 void TInputPage::showSignalType(int input, uint32_t code) {
-    TFrameInput *row = rows()[static_cast<std::size_t>(input - 1)];
+    TFrameInput *r = row(input);
     const int position = Models::SignalPosition(signalList(input), code);
-    if (position < row->CboSignalType->count()) row->CboSignalType->setCurrentIndex(position);
-    row->CboStandard->setVisible(code <= 1 && row->CboStandard->count() > 0);
+    if (position < r->CboSignalType->count()) r->CboSignalType->setCurrentIndex(position);
+    r->CboStandard->setVisible(code <= 1 && r->CboStandard->count() > 0);
 }
 
 void TInputPage::Orlan_dPRGBIchange(TOrlan_d *, int32_t) {
@@ -192,18 +235,20 @@ void TInputPage::Orlan_dPRGBIchange(TOrlan_d *, int32_t) {
         const auto &defaults = Models::DefaultSignalTypes(model);
         const int count = Models::InputCount(Orlan_d.DEV());
         for (int n = 1; n <= count; ++n) {
-            Orlan_d.SetInputPRGBI(n, defaults[static_cast<std::size_t>(n - 1)]);
-            showSignalType(n, defaults[static_cast<std::size_t>(n - 1)]);
+            const uint32_t code = defaults[static_cast<std::size_t>(n - 1)];
+            Orlan_d.SetInputPRGBI(n, code);
+            Reports.Show(row(n)->CboSignalType, [this, n, code] { showSignalType(n, code); });
         }
     } else if (channel >= 1 && channel <= static_cast<uint32_t>(Models::kMaxInputs)) {
-        showSignalType(static_cast<int>(channel), Orlan_d.InputPRGBI(static_cast<int>(channel)));
+        const int input = static_cast<int>(channel);
+        Reports.Show(row(input)->CboSignalType,
+                     [this, input] { showSignalType(input, Orlan_d.InputPRGBI(input)); });
     }
     refreshViews();
 }
 
 void TInputPage::Orlan_dIPMODEMchange(TOrlan_d *, int32_t) {
-    const uint32_t mode = Orlan_d.IPMODEM();
-    Form.RdoIPMODEM->SetItemIndex(mode < 3 ? static_cast<int>(mode) : -1);
+    Reports.Show(Form.RdoIPMODEM, [this] { showPriority(); });
 }
 
 void TInputPage::Orlan_dTAKEEVAchange(TOrlan_d *, int32_t) {

@@ -21,8 +21,9 @@ class TInputPage : public TWindowPage {
     void BtnInputClick(int input);
     void BtnBlackClick();
     void BtnFreezeClick();
-    void ChkUsedMouseUp(int input);
-    void ChkVCRMouseUp(int input);
+    // The row's box changed through the operator (mouse, keyboard, accessibility), never from a report.
+    void ChkUsedChange(int input);
+    void ChkVCRChange(int input);
     void CboSignalTypeChange(int input);
     void CboStandardChange(int input);
     void RdoIPMODEMClick(int position);
@@ -40,12 +41,23 @@ class TInputPage : public TWindowPage {
 
   private:
     std::array<TFrameInput *, Models::kMaxInputs> rows() const;
+    TFrameInput *row(int input) const; // input 1..5
     std::array<QToolButton *, Models::kMaxInputs> buttons() const;
     // The signal-type list of an input of the model that answers (None without a known model).
     Models::SignalList signalList(int input) const;
     // The inputs a per-input reply is for: PCHAN's, or every input of the model when PCHAN is 0.
     template <class Show> void forReportedInputs(Show show);
     void showSignalType(int input, uint32_t code);
+    void showUsed(int input);
+    void showVCR(int input);
+    void showStandard(int input);
+    void showPriority();
+
+    // Which slot of the driver's per-input values each row shows (-1: its own input's, nothing reported).
+    enum class Slot { Used, VCR, Standard };
+    static std::size_t slotIndex(Slot which, int input);
+    int shownSlot(Slot which, int input) const;
+    std::array<int, 3 * Models::kMaxInputs> m_shownSlots{};
     void showToggle(QToolButton *button, bool down);
     void refreshViews();
 

@@ -72,9 +72,11 @@ Models::RateList TOutputPage::RatesFor(uint32_t dev, uint32_t format) {
 // ---------------------------------------------------------------------------------------------------------
 // Gestures
 
+// Each pick waits for the scaler's report; without one the control shows the stored value again.
 void TOutputPage::CboOutputFormatChange(int position) {
     const int code = FormatCode(Orlan_d.DEV(), position);
     if (code >= 0) Orlan_d.SetOFMTM(static_cast<uint32_t>(code));
+    Reports.Expect(Form.CboOutputFormat, [this] { showFormat(); });
 }
 
 // The last item locks the rate to the input; any other turns the lock off first, then sets the rate.
@@ -83,46 +85,57 @@ void TOutputPage::CboOutputRateChange(int position) {
     if (position < 0 || position >= count) return;
     if (position == count - 1) {
         Orlan_d.SetREFREQ(1);
-        return;
+    } else {
+        Orlan_d.SetREFREQ(0);
+        Orlan_d.SetORATEM(static_cast<uint32_t>(position));
     }
-    Orlan_d.SetREFREQ(0);
-    Orlan_d.SetORATEM(static_cast<uint32_t>(position));
+    Reports.Expect(Form.CboOutputRate, [this] { Form.RefreshOutputRate(); });
 }
 
 void TOutputPage::RdoOutputSyncClick(int position) {
     if (position >= 0) Orlan_d.SetOSYNCM(static_cast<uint32_t>(position));
+    Reports.Expect(Form.RdoOutputSync, [this] { showSync(); });
 }
 
 void TOutputPage::RdoOutputTypeClick(int position) {
     if (position >= 0) Orlan_d.SetOTYPEM(static_cast<uint32_t>(position) + kFirstOutputType);
+    Reports.Expect(Form.RdoOutputType, [this] { Form.RdoOutputType->SetItemIndex(m_shownType); });
 }
 
 void TOutputPage::RdoTestPatternClick(int position) {
     if (position >= 0) Orlan_d.SetOPAT(position != 0);
+    Reports.Expect(Form.RdoTestPattern, [this] { showPattern(); });
 }
 
 // ---------------------------------------------------------------------------------------------------------
 // Replies
 
 void TOutputPage::Orlan_dOFMTMchange(TOrlan_d *, int32_t) {
+    // The rates depend on the format: a pending rate pick is answered by the refilled list too.
+    Reports.Show({Form.CboOutputFormat, Form.CboOutputRate}, [this] {
+        showFormat();
+        // The refilled list selects nothing until the rate is shown again.
+        QComboBox *rates = Form.CboOutputRate;
+        rates->clear();
+        rates->addItems(Models::OutputRates(RatesFor(Orlan_d.DEV(), Orlan_d.OFMTM())));
+        rates->setCurrentIndex(-1);
+        showRate();
+    });
+}
+
+// A format the model's list does not hold is shown as none rather than as the one before.
+void TOutputPage::showFormat() {
     const uint32_t dev = Orlan_d.DEV();
-    const uint32_t format = Orlan_d.OFMTM();
-    // A format the model's list does not hold is shown as none rather than as the one before.
-    if (Models::IsKnownModel(dev)) Form.CboOutputFormat->setCurrentIndex(FormatPosition(dev, format));
-    // The rates depend on the format; the refilled list selects nothing until the rate is shown again.
-    QComboBox *rates = Form.CboOutputRate;
-    rates->clear();
-    rates->addItems(Models::OutputRates(RatesFor(dev, format)));
-    rates->setCurrentIndex(-1);
-    Orlan_dORATEMchange(&Orlan_d, Orlan_d.Tag());
+    if (Models::IsKnownModel(dev))
+        Form.CboOutputFormat->setCurrentIndex(FormatPosition(dev, Orlan_d.OFMTM()));
 }
 
 void TOutputPage::Orlan_dORATEMchange(TOrlan_d *, int32_t) {
-    showRate();
+    Reports.Show(Form.CboOutputRate, [this] { showRate(); });
 }
 
 void TOutputPage::Orlan_dREFREQchange(TOrlan_d *, int32_t) {
-    showRate();
+    Reports.Show(Form.CboOutputRate, [this] { showRate(); });
 }
 
 void TOutputPage::showRate() {
@@ -138,18 +151,27 @@ void TOutputPage::Orlan_dREFSTAchange(TOrlan_d *, int32_t) {
 
 void TOutputPage::Orlan_dOSYNCMchange(TOrlan_d *, int32_t) {
     Form.RefreshStatusGrid();
+    Reports.Show(Form.RdoOutputSync, [this] { showSync(); });
+}
+
+void TOutputPage::showSync() {
     RadioGroup *sync = Form.RdoOutputSync;
     sync->SetItemIndex(positionOf(Orlan_d.OSYNCM(), static_cast<int>(sync->items().size())));
 }
 
-// 0 is no output type: the choice shown stays.
+// 0 is no output type ("unchanged"): the type last reported stays shown, and an operator's pick that the
+// scaler answers with 0 is not shown as if it were in force.
 void TOutputPage::Orlan_dOTYPEMchange(TOrlan_d *, int32_t) {
     const uint32_t type = Orlan_d.OTYPEM();
-    if (type == 0) return;
     RadioGroup *types = Form.RdoOutputType;
-    types->SetItemIndex(positionOf(type - kFirstOutputType, static_cast<int>(types->items().size())));
+    if (type != 0) m_shownType = positionOf(type - kFirstOutputType, static_cast<int>(types->items().size()));
+    Reports.Show(types, [this, types] { types->SetItemIndex(m_shownType); });
 }
 
 void TOutputPage::Orlan_dOPATchange(TOrlan_d *, int32_t) {
+    Reports.Show(Form.RdoTestPattern, [this] { showPattern(); });
+}
+
+void TOutputPage::showPattern() {
     Form.RdoTestPattern->SetItemIndex(Orlan_d.OPAT() ? 1 : 0);
 }

@@ -37,5 +37,11 @@ class TOutputPage : public TWindowPage {
     static Models::RateList RatesFor(uint32_t dev, uint32_t format);
 
   private:
+    void showFormat();
     void showRate();
+    void showSync();
+    void showPattern();
+
+    // The output type position the scaler last reported (-1: none yet).
+    int m_shownType = -1;
 };

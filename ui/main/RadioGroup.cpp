@@ -2,11 +2,15 @@
 
 #include <QButtonGroup>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 
 RadioGroup::RadioGroup(QWidget *parent) : QGroupBox(parent), m_group(new QButtonGroup(this)) {
-    connect(m_group, &QButtonGroup::idClicked, this, &RadioGroup::clicked);
+    // The checked state, not the click: the keyboard and the accessibility Toggle action change it too.
+    connect(m_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && !m_setting) emit clicked(id);
+    });
 }
 
 void RadioGroup::setItems(const QStringList &items) {
@@ -32,6 +36,7 @@ int RadioGroup::ItemIndex() const {
 }
 
 void RadioGroup::SetItemIndex(int index) {
+    const QScopedValueRollback<bool> setting(m_setting, true);
     if (index >= 0 && index < m_buttons.size()) {
         m_buttons[index]->setChecked(true);
         return;

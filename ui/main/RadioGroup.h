@@ -30,7 +30,8 @@ class RadioGroup : public QGroupBox {
     QRadioButton *button(int index) const { return m_buttons.value(index); }
 
   signals:
-    // The operator clicked the button at this position.
+    // The operator selected the button at this position: by mouse, keyboard or an accessibility action.
+    // Selecting the button already selected, and SetItemIndex, report nothing.
     void clicked(int index);
 
   protected:
@@ -43,4 +44,5 @@ class RadioGroup : public QGroupBox {
     int m_columns = 1;
     QButtonGroup *m_group;
     QList<QRadioButton *> m_buttons;
+    bool m_setting = false;
 };

@@ -2,4 +2,5 @@
 
 #include "Unit_OXS.h"
 
-TWindowPage::TWindowPage(TForm_OXS &form) : QObject(&form), Form(form), Orlan_d(*form.Orlan_d) {}
+TWindowPage::TWindowPage(TForm_OXS &form)
+    : QObject(&form), Form(form), Orlan_d(*form.Orlan_d), Reports(*new TReportWait(this)) {}

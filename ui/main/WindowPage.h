@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Orlan_d.h"
+#include "ReportWait.h"
 
 #include <QObject>
 
@@ -27,4 +28,6 @@ class TWindowPage : public QObject {
 
     TForm_OXS &Form;
     TOrlan_d &Orlan_d;
+    // The page's controls return to the scaler's value when it does not confirm a pick.
+    TReportWait &Reports;
 };
