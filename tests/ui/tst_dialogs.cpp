@@ -8,6 +8,7 @@
 #include "ipconfig.h"
 #include "rs232lansetup.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QTest>
 
@@ -31,6 +32,8 @@ class TestDialogs : public QObject {
     void lanChecks_data();
     void lanChecks();
     void lanFieldsPerMode();
+    void lanTcpWithoutRemoteReported();
+    void modeFollowsTheButtonsState();
     void standbyTextAndDragGuard();
     void aboutBox();
 };
@@ -130,14 +133,19 @@ void TestDialogs::lanChecks_data() {
     auto row = [](const char *name, int mode, int field, const QString &text, const QString &message,
                   bool error = false) { QTest::newRow(name) << mode << field << text << message << error; };
     row("all good", 1, 3, "10100", "");
-    row("10a is an error in every mode", 0, 3, "10a", "'10a' is not a valid integer value", true);
-    row("remote port 1e3", 2, 4, "1e3", "'1e3' is not a valid integer value", true);
+    row("10a is an error where the port is open", 2, 3, "10a", "'10a' is not a valid integer value", true);
+    row("remote port 1e3 in UDP", 1, 4, "1e3", "'1e3' is not a valid integer value", true);
+    row("serial mode reads no port", 0, 3, "10a", "");
     row("long port quoted short", 1, 3, QString(300, 'x'),
         "'" + QString(40, 'x') + QChar(0x2026) + "' is not a valid integer value", true);
     row("serial mode sends no address", 0, 0, "nonsense", "");
     row("serial mode sends no port", 0, 4, "70000", "");
     row("local address", 1, 0, "192.168.0.300", "Local IP address not Valid");
-    row("remote address, disabled in TCP", 2, 1, "", "Remote IP address not Valid");
+    row("remote address in UDP", 1, 1, "", "Remote IP address not Valid");
+    // TCP disables the two remote fields: they pass whatever they hold.
+    row("remote address, disabled in TCP", 2, 1, "", "");
+    row("remote port, disabled in TCP", 2, 4, "1e3", "");
+    row("remote port range, disabled in TCP", 2, 4, "70000", "");
     row("gateway", 1, 2, "1.2.3", "Gateway address not Valid");
     row("local port range", 2, 3, "65536", "Choose a Local Port <0-65535>");
     row("remote port negative", 1, 4, "-1", "Choose a Remote Port <0-65535>");
@@ -158,10 +166,31 @@ void TestDialogs::lanChecks() {
     QString *fields[] = {&texts.localAddress, &texts.remoteAddress, &texts.gateway,
                          &texts.localPort,    &texts.remotePort,    &texts.netmask};
     *fields[field] = text;
-    const TLanCheck check = CheckLanSettings(texts, mode, TLanSettings());
+    const TLanSettings current;
+    const TLanCheck check = CheckLanSettings(texts, mode, current);
     QCOMPARE(check.message, message);
     QCOMPARE(check.invalidInteger, error);
-    if (message.isEmpty()) QCOMPARE(check.values.gateway, texts.gateway);
+    if (!message.isEmpty()) return;
+    QCOMPARE(check.values.gateway, texts.gateway);
+    // A malformed text in a disabled field never reaches the values: the current one stays.
+    const TLanSettings &v = check.values;
+    const QStringList got{v.localAddress,
+                          v.remoteAddress,
+                          v.gateway,
+                          QString::number(v.localPort),
+                          QString::number(v.remotePort),
+                          v.netmask};
+    const QStringList kept{current.localAddress,
+                           current.remoteAddress,
+                           current.gateway,
+                           QString::number(current.localPort),
+                           QString::number(current.remotePort),
+                           current.netmask};
+    // Fields a mode leaves closed pass as they are; a malformed one keeps its current value.
+    const bool open = mode == 1 || (mode == 2 && field != 1 && field != 4);
+    const bool malformed =
+        text == "nonsense" || text == "70000" || text == "10a" || text == "1e3" || text.isEmpty();
+    QCOMPARE(got.at(field), !open && malformed ? kept.at(field) : text);
 }
 
 // Which of the six edits (local address, local port, gateway, netmask, remote address, remote port) each
@@ -186,6 +215,94 @@ void TestDialogs::lanFieldsPerMode() {
         QCOMPARE(enabled(), map);
     }
     QCOMPARE(dialog.ELocalAddr->palette().color(QPalette::Disabled, QPalette::Base), QColor(212, 208, 200));
+}
+
+// A scaler that never reported its module's remote address (as after a reset): the dialog opens with an
+// empty remote field, and Tcp + Apply goes through with the remote values unchanged (the driver sends no
+// address from an empty text).
+void TestDialogs::lanTcpWithoutRemoteReported() {
+    TOrlan_d driver;
+    driver.SetLinkTimerEnabled(false);
+    TRs232LanDlg dialog;
+    // As the Controls menu sets it: the module off, nothing reported.
+    dialog.SetMode(0);
+    dialog.SetLocalAddress(driver.LOCAL_IP());
+    dialog.SetRemoteAddress(driver.REMOTE_IP());
+    dialog.SetGateway(driver.GATEWAY_IP());
+    dialog.SetLocalPort(driver.LOCAL_PORT());
+    dialog.SetRemotePort(driver.REMOTE_PORT());
+    dialog.SetNetmask(driver.NETMASK());
+    dialog.show();
+    QCOMPARE(dialog.ERemoteAddr->text(), QString());
+    QTest::mouseClick(dialog.RBTcp, Qt::LeftButton);
+    dialog.ELocalAddr->setText("192.168.0.20");
+    dialog.EGatewayAddr->setText("192.168.0.254");
+    dialog.ELocalPort->setText("10100");
+    dialog.ENetMask->setText("255.255.255.0");
+    QTest::mouseClick(dialog.BOk, Qt::LeftButton);
+    QCOMPARE(m_prompts->messages(), QStringList());
+    QVERIFY(dialog.Result() && !dialog.isVisible());
+    const TLanSettings s = dialog.Settings();
+    QCOMPARE(s.mode, 2);
+    QCOMPARE(s.localAddress, QString("192.168.0.20"));
+    QCOMPARE(s.localPort, 10100);
+    QCOMPARE(s.remoteAddress, QString());
+    QCOMPARE(s.remotePort, 0);
+
+    // UDP opens the remote fields, and then they are checked.
+    dialog.show();
+    QTest::mouseClick(dialog.RBUdp, Qt::LeftButton);
+    QTest::mouseClick(dialog.BOk, Qt::LeftButton);
+    QCOMPARE(m_prompts->messages(), QStringList{"Remote IP address not Valid"});
+    QVERIFY(dialog.isVisible() && !dialog.Result());
+    // Text typed into a remote field in UDP and left there malformed when TCP closes it stays out.
+    dialog.ERemotePort->setText("99999");
+    dialog.ERemoteAddr->setText("10.0.0.1");
+    QTest::mouseClick(dialog.RBTcp, Qt::LeftButton);
+    QTest::mouseClick(dialog.BOk, Qt::LeftButton);
+    QVERIFY(dialog.Result());
+    QCOMPARE(dialog.Settings().remoteAddress, QString("10.0.0.1"));
+    QCOMPARE(dialog.Settings().remotePort, 0);
+}
+
+// Radio buttons ticked other than by a mouse click (the keyboard, the accessibility Toggle action) set the
+// mode the dialog hands back, in both network dialogs.
+void TestDialogs::modeFollowsTheButtonsState() {
+    auto toggle = [](QWidget *button) {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(a && a->actionInterface());
+        QVERIFY(a->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+        a->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    TRs232LanDlg lan;
+    lan.SetMode(0);
+    lan.show();
+    toggle(lan.RBUdp);
+    QVERIFY(lan.RBUdp->isChecked());
+    QCOMPARE(lan.Mode(), 1);
+    QVERIFY(lan.ERemoteAddr->isEnabled());
+    lan.ERemoteAddr->setText("10.0.0.2");
+    QTest::mouseClick(lan.BOk, Qt::LeftButton);
+    QVERIFY(lan.Result());
+    QCOMPARE(lan.Settings().mode, 1); // the UDP writes, not the module switched off
+
+    lan.show();
+    lan.RBTcp->setFocus();
+    lan.RBTcp->setChecked(true); // as the keyboard's Space does through the button's own state
+    QCOMPARE(lan.Mode(), 2);
+    QVERIFY(!lan.ERemoteAddr->isEnabled());
+    QTest::mouseClick(lan.BOk, Qt::LeftButton);
+    QCOMPARE(lan.Settings().mode, 2);
+
+    TIPConfigDlg link;
+    link.SetSettings({2, "10.0.0.1", 10500, 10500});
+    link.show();
+    toggle(link.RBUdp);
+    QCOMPARE(link.Mode(), 1);
+    QVERIFY(link.ELocalPort->isEnabled());
+    QTest::mouseClick(link.BOk, Qt::LeftButton);
+    QVERIFY(link.Result());
+    QCOMPARE(link.Settings().mode, 1);
 }
 
 void TestDialogs::standbyTextAndDragGuard() {

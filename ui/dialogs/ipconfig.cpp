@@ -40,8 +40,13 @@ TIPConfigDlg::TIPConfigDlg(QWidget *parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-    connect(RBTcp, &QRadioButton::clicked, this, [this] { SetMode(kTcp); });
-    connect(RBUdp, &QRadioButton::clicked, this, [this] { SetMode(kUdp); });
+    // The buttons' state, however it changed (mouse, keyboard, assistive technology), sets the mode.
+    connect(RBTcp, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetMode(kTcp);
+    });
+    connect(RBUdp, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetMode(kUdp);
+    });
     connect(BOk, &QPushButton::clicked, this, &TIPConfigDlg::BOkClick);
     connect(BCancel, &QPushButton::clicked, this, &TIPConfigDlg::BCancelClick);
     SetMode(m_values.mode);
@@ -92,6 +97,7 @@ void TIPConfigDlg::BOkClick() {
         Prompts::instance().message(check.warning, Prompts::Icon::Warning);
         return;
     }
+    m_values.mode = RBUdp->isChecked() ? kUdp : kTcp;
     m_values.remotePort = check.remotePort;
     m_values.remoteAddress = ERemoteAddr->text(); // as typed
     m_result = true;

@@ -16,38 +16,47 @@ TLanCheck CheckLanSettings(const TLanTexts &texts, int mode, const TLanSettings 
     TLanCheck check;
     check.values = current;
     TLanSettings &v = check.values;
-    const bool sent = mode == kUdp || mode == kTcp;
+    const bool udp = mode == kUdp;
+    const bool local = udp || mode == kTcp; // the module's own four fields are open
     auto fail = [&check](const QString &message, bool invalidInteger = false) {
         check.message = message;
         check.invalidInteger = invalidInteger;
         return false;
     };
-    auto address = [&](const QString &text, QString &value, const QString &warning) {
+    // An open field that does not pass fails Apply; a closed one is taken only when it passes.
+    auto address = [&](bool open, const QString &text, QString &value, const QString &warning) {
         uint32_t parsed = 0;
-        if (sent && !ParseAddress(text, parsed)) return fail(warning);
-        value = text;
+        if (ParseAddress(text, parsed))
+            value = text;
+        else if (open)
+            return fail(warning);
         return true;
     };
-    auto port = [&](const QString &text, int32_t &value, const QString &warning) {
+    auto port = [&](bool open, const QString &text, int32_t &value, const QString &warning) {
         int32_t parsed = 0;
-        if (!ParseInteger(text, parsed)) return fail(InvalidIntegerText(text), true);
-        if (sent && (parsed < 0 || parsed > 65535)) return fail(warning);
-        value = parsed;
+        const bool integer = ParseInteger(text, parsed);
+        if (integer && parsed >= 0 && parsed <= 65535)
+            value = parsed;
+        else if (open)
+            return integer ? fail(warning) : fail(InvalidIntegerText(text), true);
         return true;
     };
-    auto netmask = [&](const QString &text, QString &value) {
+    auto netmask = [&](bool open, const QString &text, QString &value) {
         uint32_t parsed = 0;
-        if (sent && !ParseNetmask(text, parsed)) return fail(QStringLiteral("NetMask not Valid"));
-        value = text;
+        if (ParseNetmask(text, parsed))
+            value = text;
+        else if (open)
+            return fail(QStringLiteral("NetMask not Valid"));
         return true;
     };
     // Each step runs only when the ones before it passed.
-    (void)(address(texts.localAddress, v.localAddress, QStringLiteral("Local IP address not Valid")) &&
-           address(texts.remoteAddress, v.remoteAddress, QStringLiteral("Remote IP address not Valid")) &&
-           address(texts.gateway, v.gateway, QStringLiteral("Gateway address not Valid")) &&
-           port(texts.localPort, v.localPort, QStringLiteral("Choose a Local Port <0-65535>")) &&
-           port(texts.remotePort, v.remotePort, QStringLiteral("Choose a Remote Port <0-65535>")) &&
-           netmask(texts.netmask, v.netmask));
+    (void)(address(local, texts.localAddress, v.localAddress, QStringLiteral("Local IP address not Valid")) &&
+           address(udp, texts.remoteAddress, v.remoteAddress,
+                   QStringLiteral("Remote IP address not Valid")) &&
+           address(local, texts.gateway, v.gateway, QStringLiteral("Gateway address not Valid")) &&
+           port(local, texts.localPort, v.localPort, QStringLiteral("Choose a Local Port <0-65535>")) &&
+           port(udp, texts.remotePort, v.remotePort, QStringLiteral("Choose a Remote Port <0-65535>")) &&
+           netmask(local, texts.netmask, v.netmask));
     return check;
 }
 
@@ -61,12 +70,24 @@ TRs232LanDlg::TRs232LanDlg(QWidget *parent) : QDialog(parent) {
         palette.setColor(QPalette::Disabled, QPalette::Base, kInactiveField);
         edit->setPalette(palette);
     }
-    connect(RBRs232, &QRadioButton::clicked, this, [this] { SetMode(0); });
-    connect(RBUdp, &QRadioButton::clicked, this, [this] { SetMode(kUdp); });
-    connect(RBTcp, &QRadioButton::clicked, this, [this] { SetMode(kTcp); });
+    // The buttons' state, however it changed (mouse, keyboard, assistive technology), sets the mode; the
+    // main window's SetMode ticks them the same way, and the dialog sends nothing of itself.
+    connect(RBRs232, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetMode(0);
+    });
+    connect(RBUdp, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetMode(kUdp);
+    });
+    connect(RBTcp, &QRadioButton::toggled, this, [this](bool on) {
+        if (on) SetMode(kTcp);
+    });
     connect(BOk, &QPushButton::clicked, this, &TRs232LanDlg::BOkClick);
     connect(BCancel, &QPushButton::clicked, this, &TRs232LanDlg::BCancelClick);
     SetMode(m_values.mode);
+}
+
+int TRs232LanDlg::checkedMode() const {
+    return RBUdp->isChecked() ? kUdp : RBTcp->isChecked() ? kTcp : 0;
 }
 
 QList<QLineEdit *> TRs232LanDlg::edits() const {
@@ -130,8 +151,9 @@ void TRs232LanDlg::showEvent(QShowEvent *event) {
 void TRs232LanDlg::BOkClick() {
     const TLanCheck check = CheckLanSettings({ELocalAddr->text(), ERemoteAddr->text(), EGatewayAddr->text(),
                                               ELocalPort->text(), ERemotePort->text(), ENetMask->text()},
-                                             m_values.mode, m_values);
+                                             checkedMode(), m_values);
     m_values = check.values;
+    m_values.mode = checkedMode();
     if (!check.message.isEmpty()) {
         Prompts::instance().message(check.message,
                                     check.invalidInteger ? Prompts::Icon::Error : Prompts::Icon::Warning);

@@ -27,9 +27,12 @@ struct TLanTexts {
     QString netmask;
 };
 
-// Apply reads the fields in the order of TLanTexts. A port that is not a whole number is an error in every
-// mode. In UDP and TCP modes, where every field is sent to the scaler, the addresses, the netmask and the
-// port ranges are checked too: the scaler would otherwise store only part of the settings.
+// Apply reads the fields in the order of TLanTexts and checks those the mode lets the operator edit (UDP:
+// all six; TCP: the module's own address, port, gateway and netmask; serial only: none): a port must be a
+// whole number from 0 to 65535, an address and the netmask well formed, else the scaler would store only
+// part of the settings. A field the mode disables is taken when its text passes the same check, else it
+// keeps its current value (what the scaler reported): it is never what blocks Apply, and a malformed text
+// never leaves the dialog.
 struct TLanCheck {
     QString message;             // empty when all pass
     bool invalidInteger = false; // the message is the invalid-integer error rather than a warning
@@ -66,6 +69,8 @@ class TRs232LanDlg : public QDialog, public Ui::TRs232LanDlg {
 
   private:
     QList<QLineEdit *> edits() const;
+    // The mode the radio buttons show, however they were ticked.
+    int checkedMode() const;
 
     TLanSettings m_values;
     bool m_result = false;
