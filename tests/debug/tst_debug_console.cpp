@@ -4,9 +4,11 @@
 #include "driver/DriverFixture.h"
 #include "ui/WindowFixture.h"
 
+#include <QAbstractItemView>
 #include <QListWidget>
 #include <QScreen>
 #include <QTextBlock>
+#include <QWheelEvent>
 
 namespace {
 
@@ -32,7 +34,8 @@ struct Console {
         d.serial().sent.clear();
         return s;
     }
-    QStringList logLines() const { return form->Memo_recu->toPlainText().split('\n', Qt::SkipEmptyParts); }
+    QStringList logLines() const { return form->LogLines(); }
+    QStringList shownLines() const { return form->Memo_recu->toPlainText().split('\n', Qt::SkipEmptyParts); }
     QString lastEnvLine() const { return form->Memo_env->document()->lastBlock().text(); }
     void setChecked(const QString &pair, bool checked) {
         const auto items = form->CheckListBox_bloque_reception_rs->findItems(pair, Qt::MatchExactly);
@@ -45,6 +48,7 @@ struct Console {
                    ->checkState() == Qt::Checked;
     }
     void select(const QString &text) {
+        form->FlushLog();
         QTextCursor c = form->Memo_recu->document()->find(text);
         QVERIFY(!c.isNull());
         form->Memo_recu->setTextCursor(c);
@@ -59,7 +63,9 @@ class TestDebugConsole : public QObject {
     void createdHiddenLogsFromStart();
     void typedCommandsGoOutUnchanged();
     void mnemonicListComposes();
+    void mnemonicListKeysOnlyMove();
     void watchListThroughTheWindow();
+    void logRenderedOnlyWhileShown();
     void buttonsAndTheirFile();
     void unreadableButtonFileKept();
     void converterFromSelection();
@@ -137,6 +143,48 @@ void TestDebugConsole::mnemonicListComposes() {
     QVERIFY(c.sent().isEmpty());
 }
 
+// The closed list: arrow keys, page keys and the wheel move the selection only. A click or Enter in the
+// opened list adds the line's mnemonic.
+void TestDebugConsole::mnemonicListKeysOnlyMove() {
+    Console c;
+    TForm_debug &f = *c.form;
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    const QString memo = f.Memo_env->toPlainText();
+    for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Up})
+        QTest::keyClick(f._, key);
+    QCOMPARE(f._->currentIndex(), 2);
+    QTest::keyClick(f._, Qt::Key_End);
+    QCOMPARE(f._->currentIndex(), 87);
+    QTest::keyClick(f._, Qt::Key_PageUp);
+    QTest::keyClick(f._, Qt::Key_Home);
+    QCOMPARE(f._->currentIndex(), 0);
+    QWheelEvent wheel(QPointF(5, 5), f._->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(f._, &wheel);
+    QCOMPARE(f._->currentIndex(), 1);
+    QCOMPARE(f.CommandText(), QString());
+    QCOMPARE(f.Memo_env->toPlainText(), memo);
+
+    // Opened: Enter on a line adds it, and so does a click.
+    f._->showPopup();
+    QAbstractItemView *view = f._->view();
+    QTRY_VERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(25, 0)); // H
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_VERIFY(!view->isVisible());
+    QCOMPARE(f.CommandText(), QString("H"));
+    QCOMPARE(c.lastEnvLine(), QString("H"));
+    f._->showPopup();
+    QTRY_VERIFY(view->isVisible());
+    const QModelIndex v = view->model()->index(26, 0); // V
+    view->scrollTo(v);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(v).center());
+    QTRY_VERIFY(!view->isVisible());
+    QCOMPARE(f.CommandText(), QString("HV"));
+    QVERIFY(c.sent().isEmpty());
+}
+
 void TestDebugConsole::watchListThroughTheWindow() {
     Console c;
     TForm_debug &f = *c.form;
@@ -179,6 +227,49 @@ void TestDebugConsole::watchListThroughTheWindow() {
     c.d.drv->SerialReceive("DEV33\r\nHP7\r\n");
     QVERIFY(c.logLines().last().startsWith("HP7\t"));
     QCOMPARE(c.logLines().size(), 5);
+}
+
+// Hidden, the console keeps its log in the bounded buffer and leaves Memo_recu empty; shown, Memo_recu gets
+// the last lines at once and new ones in batches; hidden again, it lets them go.
+void TestDebugConsole::logRenderedOnlyWhileShown() {
+    Console c;
+    TForm_debug &f = *c.form;
+    const int total = TForm_debug::kMaxLogLines + 1500;
+    for (int i = 0; i < total; i += 500) {
+        QByteArray chunk;
+        for (int j = i; j < i + 500; ++j)
+            chunk += "HP" + QByteArray::number(j) + "\r\n";
+        c.d.drv->SerialReceive(chunk);
+    }
+    QCOMPARE(f.Log().size(), TForm_debug::kMaxLogLines);
+    QCOMPARE(f.Memo_recu->document()->characterCount(), 1); // empty
+    QVERIFY2(f.Log().storedBytes() < 2 * 1000 * 1000, QByteArray::number(f.Log().storedBytes()));
+
+    f.show();
+    QTextDocument *doc = f.Memo_recu->document();
+    QCOMPARE(doc->blockCount(), TForm_debug::kMaxLogLines);
+    QCOMPARE(doc->firstBlock().text(), QString("HP1500\t 05DCh\t 0000.0101.1101.1100b"));
+    QCOMPARE(doc->lastBlock().text(), QString("HP101499\t 18C7Bh\t 0001.1000.1100.0111.1011b"));
+
+    // Shown: the next lines arrive together within a batch, filtered as before.
+    c.d.drv->SerialReceive("HP5\r\nVP6\r\n");
+    QCOMPARE(doc->lastBlock().text().left(8), QString("HP101499"));
+    QTRY_COMPARE_WITH_TIMEOUT(doc->lastBlock().text(), QString("VP6\t 0006h\t 0000.0000.0000.0110b"), 2000);
+    QCOMPARE(doc->findBlockByNumber(doc->blockCount() - 2).text().left(4), QString("HP5\t"));
+    QCOMPARE(doc->blockCount(), TForm_debug::kMaxLogLines);
+    QCOMPARE(c.shownLines(), c.logLines());
+
+    f.hide();
+    c.d.drv->SerialReceive("HP7\r\n");
+    QCOMPARE(doc->characterCount(), 1);
+    f.show();
+    QCOMPARE(doc->lastBlock().text().left(4), QString("HP7\t"));
+    QCOMPARE(doc->blockCount(), TForm_debug::kMaxLogLines);
+    f.BitBtn_clear->click();
+    QCOMPARE(f.Log().size(), 0);
+    c.d.drv->SerialReceive("HP8\r\n");
+    f.FlushLog();
+    QCOMPARE(c.shownLines(), QStringList{"HP8\t 0008h\t 0000.0000.0000.1000b"});
 }
 
 void TestDebugConsole::buttonsAndTheirFile() {
@@ -260,9 +351,9 @@ void TestDebugConsole::converterFromSelection() {
     QCOMPARE(bits, QString("0000000001100100")); // Edit10, Edit11 and Edit14
     QVERIFY(f.Button_envoie->isEnabled());
 
-    // Envoie sends the value as displayed, followed by the variable's command mnemonic.
+    // Envoie sends the value without the label's blank, followed by the variable's command mnemonic.
     f.Button_envoie->click();
-    QCOMPARE(c.sent(), QByteArrayList{"100 H"});
+    QCOMPARE(c.sent(), QByteArrayList{"100H"});
 
     // Edit1 sets bit 15.
     QTest::mouseClick(f.Edit1, Qt::LeftButton);
@@ -284,10 +375,16 @@ void TestDebugConsole::converterFromSelection() {
     QVERIFY(!c.isChecked("H->HP"));
 
     // Ok puts the value into the command; Annuler only hides.
+    f.BitBtn_Operation_logique->click();
+    f.BitBtn_Operation_logique->click(); // filled again from the selection: "100 "
+    QCOMPARE(f.Label_valeur_dec->text(), QString("100 "));
     f.BitBtn_OK->click();
     QVERIFY(f.Panel1->isHidden());
     QCOMPARE(f.CommandText(), QString("100"));
     QCOMPARE(c.lastEnvLine(), QString("100"));
+    emit f._->activated(25); // H: a whole command
+    QTest::keyClick(f.Memo_env, Qt::Key_Return);
+    QCOMPARE(c.sent(), QByteArrayList{"100H"});
     f.BitBtn_Operation_logique->click();
     f.BitBtn_Annuler->click();
     QVERIFY(f.Panel1->isHidden());

@@ -1,9 +1,11 @@
 // The debug console's logic without its window: value forms, the command buffer, the watch list, the
-// text-file pace and the button file.
+// text-file pace, what the sender has sent of a command, the reception log and the button file.
 #include "CommandBuffer.h"
+#include "CommandProgress.h"
 #include "DebugFiles.h"
 #include "DebugMnemonics.h"
 #include "DebugValues.h"
+#include "ReceptionLog.h"
 #include "TestFiles.h"
 #include "TextSender.h"
 #include "WatchList.h"
@@ -31,6 +33,9 @@ class TestDebugLogic : public QObject {
     void splitAndLoad();
     void buttonFileRead();
     void buttonFileBadInput();
+    void commandProgress_data();
+    void commandProgress();
+    void receptionLogBounded();
 };
 
 // A value through hexadecimal, dotted binary and back.
@@ -282,6 +287,70 @@ void TestDebugLogic::buttonFileBadInput() {
     QCOMPARE(DebugFiles::readButtonFile(path).status, DebugFiles::ReadStatus::Unreadable);
     QVERIFY(!DebugFiles::writeButtonFile(path, f.buttons));
     QVERIFY(QFileInfo(path).isFile() == false);
+}
+
+// After each byte sent: "p" while a command is partly sent, "." once none is.
+void TestDebugLogic::commandProgress_data() {
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QString>("partial");
+    QTest::newRow("three commands") << QByteArray("100H200V300W\r\n") << "ppp.ppp.ppp...";
+    QTest::newRow("two-letter mnemonic") << QByteArray("1QP2xi") << "pp.pp.";
+    // "Q" alone is no command: it waits for the letter of QP, QO, QA or QS.
+    QTest::newRow("prefix then a value") << QByteArray("3Q4B") << "pp p.";
+    QTest::newRow("line end voids a value") << QByteArray("12\r5Z") << "pp.p.";
+    QTest::newRow("blank ends it") << QByteArray("7 H") << "p..";
+    QTest::newRow("unknown letters") << QByteArray("5!K") << "p..";
+    QTest::newRow("value-less commands") << QByteArray("?#") << "..";
+    QTest::newRow("signed value") << QByteArray("-5O") << "pp.";
+}
+
+void TestDebugLogic::commandProgress() {
+    QFETCH(QByteArray, sent);
+    QFETCH(QString, partial);
+    QStringList mnemonics;
+    for (const QString &line : DebugMnemonics::lines())
+        mnemonics << DebugMnemonics::entryOf(line).command;
+    CommandProgress progress(mnemonics);
+    QString seen;
+    for (const char c : sent)
+        seen += progress.feed(QByteArray(1, c)) ? u'p' : u'.';
+    QCOMPARE(seen, partial.remove(u' '));
+    // A whole line at once ends where its last byte leaves it; a reset ends a command half sent.
+    CommandProgress whole(mnemonics);
+    QCOMPARE(whole.feed(sent), partial.endsWith(u'p'));
+    whole.feed("10");
+    whole.reset();
+    QVERIFY(!whole.partial());
+}
+
+// The log keeps its last lines in order, drops the oldest, and holds them compactly.
+void TestDebugLogic::receptionLogBounded() {
+    ReceptionLog log(2500);
+    QCOMPARE(log.size(), 0);
+    QVERIFY(log.last(10).isEmpty());
+    for (int i = 0; i < 10000; ++i)
+        log.append("HP" + QByteArray::number(i));
+    QCOMPARE(log.size(), 2500);
+    QCOMPARE(log.appended(), 10000);
+    const QList<QByteArray> all = log.last(100000);
+    QCOMPARE(all.size(), 2500);
+    QCOMPARE(all.first(), QByteArray("HP7500"));
+    QCOMPARE(all.last(), QByteArray("HP9999"));
+    QCOMPARE(log.last(2), (QList<QByteArray>{"HP9998", "HP9999"}));
+    // At most a chunk beyond the bound, a few bytes per message.
+    QVERIFY2(log.storedBytes() < 2 * 2500 * 8, QByteArray::number(log.storedBytes()));
+
+    // Empty messages, line ends inside one and very long ones come back as they went in (cut at 64 KiB).
+    log.append("");
+    log.append("A\nB");
+    log.append(QByteArray(70000, 'x'));
+    const QList<QByteArray> tail = log.last(3);
+    QCOMPARE(tail.at(0), QByteArray());
+    QCOMPARE(tail.at(1), QByteArray("A\nB"));
+    QCOMPARE(tail.at(2), QByteArray(0xFFFF, 'x'));
+    log.clear();
+    QCOMPARE(log.size(), 0);
+    QCOMPARE(log.appended(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDebugLogic)

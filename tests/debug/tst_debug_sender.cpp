@@ -1,5 +1,6 @@
 // The console's text-file sender against the simulated scaler: what arrives per tick at the line and the
-// character pace, the tick intervals with the scroll bar's delay, Stop, and files it must not send.
+// character pace, the tick intervals with the scroll bar's delay, Stop, files it must not send, and the
+// link's keep-alive kept out of a command sent one character at a time.
 #include "Debug.h"
 #include "ui/SimWindowFixture.h"
 
@@ -53,6 +54,7 @@ class TestDebugSender : public QObject {
     void characterPaceOneCharacterPerTick();
     void timerRunsAndStops();
     void filesNotSent();
+    void keepAliveWaitsForWholeCommands();
 };
 
 void TestDebugSender::linePaceOneLinePerTick() {
@@ -143,6 +145,48 @@ void TestDebugSender::filesNotSent() {
     QVERIFY(c.ScrollBar_duration->isEnabled());
     QTest::qWait(50);
     QCOMPARE(s.payload(), before);
+}
+
+// A scaler that parses byte by byte takes a "?" inside "100H" as the end of that command. The link timer is
+// stepped by hand after every character, each step being the moment a keep-alive query is due: the queries
+// go out between the commands only, and the scaler stores every value.
+void TestDebugSender::keepAliveWaitsForWholeCommands() {
+    SenderFixture s;
+    OxsSim::FaultSettings faults;
+    faults.byteParser = true;
+    s.f.sim.setFaults(faults);
+    QVERIFY(s.start());
+    TForm_debug &c = *s.console;
+    TOrlan_d &d = s.f.driver();
+    d.SetLinkTimerEnabled(false);
+    QTRY_COMPARE(d.LinkState(), LINK_POLL);
+    const QByteArray text = "100H200V30W\r\n";
+    s.load("slow.txt", text);
+    c.SenderTimer().stop();
+    s.f.sim.clearCommandLog();
+    QString held;
+    for (int i = 0; i < text.size() - 1; ++i) {
+        QCOMPARE(s.tick(), 1);
+        held += d.KeepAliveHeld() ? u'h' : u'.';
+        if (d.LinkState() != LINK_POLL) continue;
+        d.StepLink(); // the keep-alive's turn
+        QTRY_COMPARE(d.LinkState(), LINK_POLL);
+    }
+    QCOMPARE(s.tick(), 0);
+    QTRY_COMPARE(s.f.sim.value(OrlanVars::VAR_HSIZ), 30u);
+    QCOMPARE(s.f.sim.value(OrlanVars::VAR_HPOS), 100u);
+    QCOMPARE(s.f.sim.value(OrlanVars::VAR_VPOS), 200u);
+    QCOMPARE(held, QString("hhh.hhh.hh.."));
+    QCOMPARE(s.f.sim.commandLog(), (QStringList{"100H", "?", "200V", "?", "30W", "?", "?"}));
+    QVERIFY(d.Connected());
+
+    // Stopped in the middle of a command, the sender lets the keep-alive go.
+    s.load("slow.txt", text);
+    c.SenderTimer().stop();
+    s.tick();
+    QVERIFY(d.KeepAliveHeld());
+    c.MenuStop->trigger();
+    QVERIFY(!d.KeepAliveHeld());
 }
 
 QTEST_MAIN(TestDebugSender)

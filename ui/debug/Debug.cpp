@@ -14,6 +14,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QWheelEvent>
 
 #include <algorithm>
 
@@ -84,7 +85,11 @@ TForm_debug::TForm_debug(TOrlan_d &driver, const QString &settingsDir, QWidget *
         const bool checked = item->checkState() == Qt::Checked;
         if (checked != m_watch.isChecked(line)) CheckListBox_bloque_reception_rsClickCheck(line, checked);
     });
-    connect(SpeedButton_Disable_all, &QToolButton::clicked, this, &TForm_debug::SpeedButton_Disable_allClick);
+    // The toggle's state, however it changed (mouse, keyboard, assistive technology); syncWatch sets it
+    // without effect.
+    connect(SpeedButton_Disable_all, &QToolButton::toggled, this, [this](bool down) {
+        if (!m_syncing) SpeedButton_Disable_allClick(down);
+    });
     connect(BitBtn_clear, &QPushButton::clicked, this, &TForm_debug::BitBtn_clearClick);
 
     // Force Connect
@@ -123,7 +128,7 @@ TForm_debug::TForm_debug(TOrlan_d &driver, const QString &settingsDir, QWidget *
 }
 
 TForm_debug::~TForm_debug() {
-    m_tempo.stop();
+    senderStopped();
     m_driver.OnRecString = nullptr;
     // Buttons edited while the window stayed open until the program ended are not lost.
     if (m_buttonsChanged) saveButtons();
@@ -136,6 +141,9 @@ void TForm_debug::FormCreate() {
     // 2. The sender's timer and the list of the buttons.
     m_tempo.setTimerType(Qt::PreciseTimer);
     connect(&m_tempo, &QTimer::timeout, this, &TForm_debug::evenement_tempo);
+    m_logFlush.setSingleShot(true);
+    m_logFlush.setInterval(kLogFlushMs);
+    connect(&m_logFlush, &QTimer::timeout, this, &TForm_debug::FlushLog);
     for (int i = 1; i <= DebugFiles::kButtons; ++i) {
         auto *button = findChild<QPushButton *>(QStringLiteral("BitBtn_ADBG_%1").arg(i));
         m_buttonList << button;
@@ -169,6 +177,7 @@ void TForm_debug::FormCreate() {
     }
     m_syncing = false;
     m_watch = WatchList(replies);
+    m_progress = CommandProgress(m_commands);
     syncWatch();
 }
 
@@ -188,9 +197,45 @@ QByteArray TForm_debug::driver_receive_string() const {
 }
 
 void TForm_debug::RecString(TOrlan_d *, int32_t) {
-    const QString message = QString::fromLatin1(driver_receive_string());
-    if (!m_watch.shows(DebugValues::splitMessage(message).name)) return;
-    Memo_recu->appendPlainText(DebugValues::receivedLine(message));
+    const QByteArray message = driver_receive_string();
+    if (!m_watch.shows(DebugValues::splitMessage(QString::fromLatin1(message)).name)) return;
+    m_log.append(message);
+    if (isVisible() && !m_logFlush.isActive()) m_logFlush.start();
+}
+
+QStringList TForm_debug::LogLines() const {
+    QStringList lines;
+    for (const QByteArray &message : m_log.last(m_log.size()))
+        lines << DebugValues::receivedLine(QString::fromLatin1(message));
+    return lines;
+}
+
+void TForm_debug::FlushLog() {
+    m_logFlush.stop();
+    const qint64 fresh = m_log.appended() - m_logShown;
+    m_logShown = m_log.appended();
+    if (fresh <= 0 || !isVisible()) return;
+    // One widget call for the whole batch; each message makes its own line as before.
+    QStringList lines;
+    for (const QByteArray &message : m_log.last(fresh))
+        lines << DebugValues::receivedLine(QString::fromLatin1(message));
+    Memo_recu->appendPlainText(lines.join(u'\n'));
+}
+
+// Shown: Memo_recu gets the whole log once. Hidden: it lets the text go, the log keeps the messages.
+void TForm_debug::showEvent(QShowEvent *event) {
+    QMainWindow::showEvent(event);
+    if (event->spontaneous()) return; // back from minimised: the widget still has its text
+    Memo_recu->clear();
+    m_logShown = m_log.appended() - m_log.size();
+    FlushLog();
+}
+
+void TForm_debug::hideEvent(QHideEvent *event) {
+    QMainWindow::hideEvent(event);
+    if (event->spontaneous()) return; // minimised: still shown, batches go on
+    m_logFlush.stop();
+    Memo_recu->clear();
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -219,6 +264,40 @@ std::optional<QChar> TForm_debug::typedChar(const QKeyEvent &key) const {
 void TForm_debug::KeyPress(QChar key) {
     if (const std::optional<QString> command = m_command.type(key)) Driver_envoie(*command);
     showCommand();
+}
+
+// Navigation keys on the closed mnemonic list move its selection and add nothing (the list itself would
+// take each move for a pick); a click or Enter in the opened list adds the line.
+bool TForm_debug::mnemonicListKey(const QKeyEvent &key) {
+    if (_->view()->isVisible() || (key.modifiers() & (Qt::AltModifier | Qt::ControlModifier))) return false;
+    const int last = _->count() - 1;
+    int line = _->currentIndex();
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Left:
+        line -= 1;
+        break;
+    case Qt::Key_Down:
+    case Qt::Key_Right:
+        line += 1;
+        break;
+    case Qt::Key_PageUp:
+        line -= _->maxVisibleItems();
+        break;
+    case Qt::Key_PageDown:
+        line += _->maxVisibleItems();
+        break;
+    case Qt::Key_Home:
+        line = 0;
+        break;
+    case Qt::Key_End:
+        line = last;
+        break;
+    default:
+        return false;
+    }
+    _->setCurrentIndex(std::clamp(line, 0, last));
+    return true;
 }
 
 void TForm_debug::showCommand() {
@@ -264,6 +343,9 @@ void TForm_debug::syncWatch() {
 void TForm_debug::BitBtn_clearClick() {
     m_command.clear();
     Label1->clear();
+    m_logFlush.stop();
+    m_log.clear();
+    m_logShown = 0;
     Memo_recu->clear();
     Memo_env->clear();
 }
@@ -438,7 +520,8 @@ void TForm_debug::EditClick(QLineEdit *edit) {
 
 void TForm_debug::BitBtn_OKClick() {
     Panel1->hide();
-    m_command.setText(Label_valeur_dec->text());
+    // The value without the label's blank, so that a mnemonic added to it makes a command ("120H").
+    m_command.setText(Label_valeur_dec->text().trimmed());
     showCommand();
     Memo_env->appendPlainText(m_command.text());
 }
@@ -451,7 +534,8 @@ void TForm_debug::Button_envoieClick() {
     const int line = m_watch.find(nameUpToSpace(Label_variable->text()));
     if (line < 0) return;
     // The value goes out as displayed; one that is no number (an unfinished conversion) is not sent.
-    const QString value = Label_valeur_dec->text();
+    // The label's trailing blank stays out: the scaler takes "120 H" for no command at all.
+    const QString value = Label_valeur_dec->text().trimmed();
     if (!DebugValues::decimalValue(value)) return;
     Driver_envoie(value + m_commands.at(line));
 }
@@ -488,7 +572,7 @@ bool TForm_debug::panelMouse(QEvent *event) {
 // Text-file sender
 
 void TForm_debug::Envoyer_un_fichier_texteClick() {
-    m_tempo.stop();
+    senderStopped();
     m_tempo.setInterval(ScrollBar_duration->value() + TextSender::kCharIntervalMs);
     ScrollBar_duration->setEnabled(true);
     const QString path =
@@ -502,17 +586,34 @@ void TForm_debug::Envoyer_un_fichier_texteClick() {
 }
 
 void TForm_debug::StopClick() {
-    m_tempo.stop();
+    senderStopped();
     ScrollBar_duration->setEnabled(true);
 }
 
 void TForm_debug::evenement_tempo() {
     if (const std::optional<QByteArray> bytes = m_sender.next()) {
         Driver_envoie(*bytes);
+        senderSent(*bytes);
         return;
     }
-    m_tempo.stop();
+    senderStopped();
     ScrollBar_duration->setEnabled(true);
+}
+
+// The link's keep-alive query waits while the file's current command is partly sent, so that the scaler
+// gets each command whole even at a slow character pace.
+void TForm_debug::senderSent(const QByteArray &bytes) {
+    const bool wasPartial = m_progress.partial();
+    const bool partial = m_progress.feed(bytes);
+    if (partial && !wasPartial) m_driver.HoldKeepAlive(true);
+    if (!partial && wasPartial) m_driver.HoldKeepAlive(false);
+}
+
+void TForm_debug::senderStopped() {
+    m_tempo.stop();
+    if (!m_progress.partial()) return;
+    m_progress.reset();
+    m_driver.HoldKeepAlive(false);
 }
 
 void TForm_debug::ScrollBar_durationScroll(int position) {
@@ -565,6 +666,7 @@ bool TForm_debug::eventFilter(QObject *watched, QEvent *event) {
     if (type == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
         const std::optional<QChar> c = typedChar(*key);
+        if (watched == _ && !c && mnemonicListKey(*key)) return true;
         if (watched == Memo_env || watched == _) {
             if (c) KeyPress(*c);
             // The memo edits its text as usual; the list takes only its navigation keys.
@@ -589,6 +691,13 @@ bool TForm_debug::eventFilter(QObject *watched, QEvent *event) {
             EditClick(edit);
             return false;
         }
+    }
+    // The wheel over the closed list moves its selection only, as the arrow keys do.
+    if (watched == _ && type == QEvent::Wheel && !_->view()->isVisible()) {
+        const int step = static_cast<QWheelEvent *>(event)->angleDelta().y();
+        if (step != 0)
+            _->setCurrentIndex(std::clamp(_->currentIndex() + (step > 0 ? -1 : 1), 0, _->count() - 1));
+        return true;
     }
     if (watched == Panel1 && (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease))
         return panelMouse(event);

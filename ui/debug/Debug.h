@@ -1,7 +1,9 @@
 #pragma once
 
 #include "CommandBuffer.h"
+#include "CommandProgress.h"
 #include "DebugFiles.h"
+#include "ReceptionLog.h"
 #include "TextSender.h"
 #include "WatchList.h"
 #include "ui_Debug.h"
@@ -24,13 +26,16 @@ class QPushButton;
 // it back, and its text-file sender plays a file to the scaler line by line or character by character.
 //
 // Made hidden at program start, before any reply can arrive, and kept until the program ends: it logs
-// from the start whether or not it has been shown.
+// from the start whether or not it has been shown. The log is kept as compact bytes and rendered into
+// Memo_recu only while the window is shown: once when it is shown, then in batches.
 class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     Q_OBJECT
   public:
     static constexpr int kWidth = 605;
     // The reception log keeps this many lines, the oldest going first.
     static constexpr int kMaxLogLines = 100000;
+    // While shown, new log lines reach Memo_recu together at this pace.
+    static constexpr int kLogFlushMs = 100;
 
     // Debug.ini is read from and written to `settingsDir`.
     TForm_debug(TOrlan_d &driver, const QString &settingsDir, QWidget *parent = nullptr);
@@ -43,6 +48,11 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     void Driver_envoie(const QByteArray &bytes);
     QByteArray driver_receive_string() const;
     void RecString(TOrlan_d *Sender, int32_t nroOcto);
+    // The reception log as Memo_recu shows it while the window is shown, one text per line.
+    QStringList LogLines() const;
+    const ReceptionLog &Log() const { return m_log; }
+    // Shows the lines logged since the last batch now (the batch timer does it while shown).
+    void FlushLog();
 
     // ---- Composing ----
     // A character typed in Memo_env or in the mnemonic list.
@@ -94,6 +104,8 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
@@ -108,6 +120,9 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     void firstActivation();
     bool panelMouse(QEvent *event);
     std::optional<QChar> typedChar(const QKeyEvent &key) const;
+    bool mnemonicListKey(const QKeyEvent &key);
+    void senderSent(const QByteArray &bytes);
+    void senderStopped();
 
     TOrlan_d &m_driver;
     QString m_buttonFilePath;
@@ -121,6 +136,10 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     QList<QLineEdit *> m_bitEdits;
     TextSender m_sender;
     QTimer m_tempo;
+    CommandProgress m_progress{QStringList()}; // what the sender has sent of the current command
+    ReceptionLog m_log{kMaxLogLines};
+    QTimer m_logFlush;
+    qint64 m_logShown = 0; // messages of m_log in Memo_recu (counted as ReceptionLog::appended)
     bool m_firstActivation = true;
     bool m_syncing = false;
     std::optional<QPoint> m_dragFrom; // pointer position in the panel when the drag began
