@@ -166,9 +166,12 @@ void TThreadFrameRaw::step() {
         SetState(16);
         break;
     case 15:
-        // The command phase's variables are written again, in the reverse order.
+        // A lost reply does not mean a command was lost: the scaler may have taken the execute command and
+        // now take everything as picture data. ESC CAN ends that before the text protocol goes on, and the
+        // execute command is never written again (it would start another raw receive). The other two go
+        // back in the reverse order.
+        SendControl(kCan);
         OnDriver([](TOrlan_d &d) {
-            d.SetFAEXEC(true);
             d.SetFATRMODE(0);
             d.SetFAMODEM_(2);
         });

@@ -133,7 +133,9 @@ class TstUploadWorker : public QObject {
     void scalerAbortEndsAtOnce();
     void holdAndItsTimeout();
     void silentScalerTimesOut();
-    void commandPhaseTimeoutWritesBack();
+    void commandPhaseTimeoutCancels();
+    void lostReplyLeavesNoScalerStuck_data();
+    void lostReplyLeavesNoScalerStuck();
     void userAbortBeforeRawPhase();
     void scalerVanishes();
     void quitDuringUpload();
@@ -276,7 +278,9 @@ void TstUploadWorker::silentScalerTimesOut() {
     QTRY_COMPARE(rig.sim.uploadsAborted(), 1);
 }
 
-void TstUploadWorker::commandPhaseTimeoutWritesBack() {
+// A command phase that fails ends the scaler's raw receive with ESC CAN before anything else goes out and
+// never writes the execute command again.
+void TstUploadWorker::commandPhaseTimeoutCancels() {
     Rig rig;
     rig.timing.waitLimitMs = 300;
     QVERIFY(rig.connect());
@@ -285,8 +289,46 @@ void TstUploadWorker::commandPhaseTimeoutWritesBack() {
     rig.sim.setFaults(silent);
     rig.start(testPicture(720, 1));
     QCOMPARE(rig.finish(), int(TRANSFER_TIMEOUT));
-    QCOMPARE(rig.commands(), QByteArrayList({"2fM", "1fX", "0fT", "2fM"}));
+    QCOMPARE(rig.commands(), QByteArrayList({"2fM", control(kCan), "0fT", "2fM"}));
     QVERIFY(rig.backToText());
+}
+
+void TstUploadWorker::lostReplyLeavesNoScalerStuck_data() {
+    QTest::addColumn<QString>("lost");
+    QTest::addColumn<QByteArrayList>("commands");
+    QTest::newRow("frame mode") << "fM" << QByteArrayList({"2fM", control(kCan), "0fT", "2fM"});
+    QTest::newRow("execute") << "fX" << QByteArrayList({"2fM", "0fT", "1fX", control(kCan), "0fT", "2fM"});
+}
+
+// The scaler applies the command but its reply is lost; once in raw receive it takes everything as picture
+// data until ESC CAN. After the failed upload the driver finds the scaler again on the same line.
+void TstUploadWorker::lostReplyLeavesNoScalerStuck() {
+    QFETCH(QString, lost);
+    QFETCH(QByteArrayList, commands);
+    Rig rig;
+    rig.timing.waitLimitMs = 600;
+    OxsSim::FaultSettings faults;
+    faults.loseReplyCommands = QStringList{lost};
+    faults.rawUntilCan = true;
+    rig.sim.setFaults(faults);
+    QVERIFY(rig.connect());
+    QTRY_VERIFY(rig.drv.Ready()); // a later query-all dump would report the lost value after all
+    rig.start(testPicture(720, 1));
+    QCOMPARE(rig.finish(), int(TRANSFER_TIMEOUT));
+    QCOMPARE(rig.commands(), commands);
+    QCOMPARE(rig.count("1fX"), lost == "fX" ? 1 : 0);
+    QVERIFY(rig.backToText());
+    // The scaler takes text again: an identity query sent after the upload is answered (a keep-alive that
+    // went into the raw receive may have cost the link meanwhile), and a setting is confirmed.
+    rig.sent.clear();
+    bool answered = false;
+    rig.drv.OnDEVchange = [&](TOrlan_d *d, int32_t) {
+        answered = answered || (d->DEV() == 33 && rig.sent.contains("?"));
+    };
+    QVERIFY(waitUntil([&] { return answered && rig.drv.Connected(); }, 8000));
+    rig.drv.SetHPOS(55);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.drv.HPOS(), 55u, 3000);
+    QCOMPARE(rig.sim.uploadsStored(), 0);
 }
 
 void TstUploadWorker::userAbortBeforeRawPhase() {
