@@ -74,6 +74,7 @@ class TestLinkEndToEnd : public QObject {
     void tcpAcceptAndResetRetriesAtAPause();
     void tcpNamesWhyItFailed();
     void addressesWithLeadingZerosAreDecimal();
+    void zeroBytesInNetworkChunksCostOnlyThemselves();
 };
 
 void TestLinkEndToEnd::detectSetLoseAndFindAgainOnEveryLink() {
@@ -282,6 +283,40 @@ void TestLinkEndToEnd::addressesWithLeadingZerosAreDecimal() {
     QTRY_VERIFY_WITH_TIMEOUT(tcp.drv->Connected(), 2000);
     QTRY_VERIFY_WITH_TIMEOUT(udp.drv->Connected(), 2000);
     QCOMPARE(udp.drv->DEV(), 40u);
+}
+
+// A scaler that puts a zero byte inside its network chunks (between lines and before them): every value of
+// the dump and every confirmation still arrives, on UDP and on TCP.
+void TestLinkEndToEnd::zeroBytesInNetworkChunksCostOnlyThemselves() {
+    OxsSim::ScalerSimulator sim(33);
+    OxsSim::FaultSettings faults;
+    faults.nulInChunk = true;
+    sim.setFaults(faults);
+    QVERIFY(sim.startTcp(0) != 0);
+    QVERIFY(sim.startUdp(0) != 0);
+    Host udp, tcp;
+    for (Host *h : {&udp, &tcp})
+        h->drv->SetLinkPacing(TLinkPacing::Fast());
+    useUdp(udp, sim);
+    useTcp(tcp, sim);
+    QTRY_VERIFY_WITH_TIMEOUT(tcp.drv->Link(CON_TCP).IsActive(), 2000);
+    for (Host *h : {&udp, &tcp})
+        h->probeNow();
+    for (Host *h : {&udp, &tcp}) {
+        QTRY_VERIFY_WITH_TIMEOUT(h->drv->Ready(), 5000);
+        for (const int row : {VAR_ICHM, VAR_ICHNM, VAR_HPOS, VAR_VPOS, VAR_HSIZ, VAR_VSIZ, VAR_BRGT,
+                              VAR_CONTR, VAR_HUE, VAR_OFMTM, VAR_ORATEM, VAR_UNITy, VAR_STBTIME})
+            QCOMPARE(h->drv->Value(row), sim.value(row));
+        QCOMPARE(h->drv->InputPRGBI(5), 7u);
+        QCOMPARE(h->drv->LOCAL_IP(), QString("192.168.0.10"));
+    }
+    uint32_t value = 30;
+    for (Host *h : {&udp, &tcp}) {
+        h->drv->SetHPOS(++value);
+        h->drv->SetVPOS(++value);
+        QTRY_COMPARE_WITH_TIMEOUT(h->drv->VPOS(), value, 1000);
+        QCOMPARE(h->drv->HPOS(), value - 1);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestLinkEndToEnd)
