@@ -134,10 +134,12 @@ void Session::sendReply(const QList<QByteArray> &lines, bool queryAll) {
     int pauseMs = 0;
     if (queryAll) {
         if (f.splitPauseMs > 0) splitAt = m_faults.uniform(0, n - 1);
-        if (f.dumpPauseMaxMs > 0 && n >= 2) {
+        // A maximum below the minimum means the minimum.
+        const int lo = std::max(0, f.dumpPauseMinMs);
+        const int hi = std::max(lo, f.dumpPauseMaxMs);
+        if (hi > 0 && n >= 2) {
             pauseAt = m_faults.uniform(1, n - 1);
-            pauseMs =
-                m_faults.uniform(std::max(0, f.dumpPauseMinMs), std::max(f.dumpPauseMinMs, f.dumpPauseMaxMs));
+            pauseMs = m_faults.uniform(lo, hi);
         }
     } else if (f.splitPauseMs > 0 && ++m_replies % 10 == 0) {
         splitAt = 0;
