@@ -1,11 +1,10 @@
 // The debug console's logic without its window: value forms, the command buffer, the watch list, the
-// text-file pace, what the sender has sent of a command, the reception log and the button file.
+// text-file pace, what the sender has sent of a command and the button file.
 #include "CommandBuffer.h"
 #include "CommandProgress.h"
 #include "DebugFiles.h"
 #include "DebugMnemonics.h"
 #include "DebugValues.h"
-#include "ReceptionLog.h"
 #include "TestFiles.h"
 #include "TextSender.h"
 #include "WatchList.h"
@@ -35,7 +34,6 @@ class TestDebugLogic : public QObject {
     void buttonFileBadInput();
     void commandProgress_data();
     void commandProgress();
-    void receptionLogBounded();
 };
 
 // A value through hexadecimal, dotted binary and back.
@@ -316,28 +314,6 @@ void TestDebugLogic::commandProgress() {
     progress.feed("10");
     progress.reset(); // the sender stopped
     QVERIFY(!progress.partial());
-}
-
-// The log keeps its last lines in order, drops the oldest, and holds them compactly.
-void TestDebugLogic::receptionLogBounded() {
-    ReceptionLog log(2500);
-    QCOMPARE(log.size(), 0);
-    QVERIFY(log.last(10).isEmpty());
-    for (int i = 0; i < 10000; ++i)
-        log.append("HP" + QByteArray::number(i));
-    QCOMPARE(log.size(), 2500);
-    QCOMPARE(log.appended(), 10000);
-    const QList<QByteArray> all = log.last(100000);
-    QCOMPARE(all.size(), 2500);
-    QCOMPARE(all.first(), QByteArray("HP7500"));
-    QCOMPARE(all.last(), QByteArray("HP9999"));
-    // At most a chunk beyond the bound, a few bytes per message.
-    QVERIFY2(log.storedBytes() < 2 * 2500 * 8, QByteArray::number(log.storedBytes()));
-
-    // Empty and very long messages come back as they went in (cut at 64 KiB).
-    log.append("");
-    log.append(QByteArray(70000, 'x'));
-    QCOMPARE(log.last(2), (QList<QByteArray>{QByteArray(), QByteArray(0xFFFF, 'x')}));
 }
 
 QTEST_GUILESS_MAIN(TestDebugLogic)

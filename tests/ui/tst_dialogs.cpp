@@ -208,28 +208,19 @@ void TestDialogs::lanTcpWithoutRemoteReported() {
     TOrlan_d driver;
     driver.SetLinkTimerEnabled(false);
     TRs232LanDlg dialog;
-    // As the Controls menu sets it: the module off, nothing reported.
-    dialog.SetMode(0);
-    dialog.SetLocalAddress(driver.LOCAL_IP());
+    dialog.SetMode(0); // the module off, nothing reported
     dialog.SetRemoteAddress(driver.REMOTE_IP());
-    dialog.SetGateway(driver.GATEWAY_IP());
-    dialog.SetLocalPort(driver.LOCAL_PORT());
     dialog.SetRemotePort(driver.REMOTE_PORT());
-    dialog.SetNetmask(driver.NETMASK());
     dialog.show();
     QCOMPARE(dialog.ERemoteAddr->text(), QString());
     QTest::mouseClick(dialog.RBTcp, Qt::LeftButton);
     dialog.ELocalAddr->setText("192.168.0.20");
-    dialog.EGatewayAddr->setText("192.168.0.254");
-    dialog.ELocalPort->setText("10100");
-    dialog.ENetMask->setText("255.255.255.0");
     QTest::mouseClick(dialog.BOk, Qt::LeftButton);
     QCOMPARE(m_prompts->messages(), QStringList());
     QVERIFY(dialog.Result() && !dialog.isVisible());
     const TLanSettings s = dialog.Settings();
     QCOMPARE(s.mode, 2);
     QCOMPARE(s.localAddress, QString("192.168.0.20"));
-    QCOMPARE(s.localPort, 10100);
     QCOMPARE(s.remoteAddress, QString());
     QCOMPARE(s.remotePort, 0);
 }
