@@ -200,7 +200,7 @@ void TForm_debug::RecString(TOrlan_d *, int32_t) {
     const QByteArray message = driver_receive_string();
     if (!m_watch.shows(DebugValues::splitMessage(QString::fromLatin1(message)).name)) return;
     m_log.append(message);
-    if (isVisible() && !m_logFlush.isActive()) m_logFlush.start();
+    if (isVisible() && !isMinimized() && !m_logFlush.isActive()) m_logFlush.start();
 }
 
 QStringList TForm_debug::LogLines() const {
@@ -212,9 +212,10 @@ QStringList TForm_debug::LogLines() const {
 
 void TForm_debug::FlushLog() {
     m_logFlush.stop();
+    if (!isVisible() || isMinimized()) return; // the new lines wait until the window is shown again
     const qint64 fresh = m_log.appended() - m_logShown;
     m_logShown = m_log.appended();
-    if (fresh <= 0 || !isVisible()) return;
+    if (fresh <= 0) return;
     // One widget call for the whole batch; each message makes its own line as before.
     QStringList lines;
     for (const QByteArray &message : m_log.last(fresh))
@@ -656,6 +657,8 @@ void TForm_debug::firstActivation() {
 void TForm_debug::changeEvent(QEvent *event) {
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_firstActivation) firstActivation();
+    // Minimised, the console renders nothing; restored, it catches up at once.
+    if (event->type() == QEvent::WindowStateChange && isVisible() && !isMinimized()) FlushLog();
 }
 
 // ---------------------------------------------------------------------------------------------------------
