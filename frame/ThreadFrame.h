@@ -163,6 +163,9 @@ class TThreadFrame : public QThread {
     // next flush that wakes the user-interface thread, so a chunk's data and its ESC ETB cost one wake-up.
     void Flush(bool wake = true);
     void Pause(uint32_t ms);
+    // On the user-interface thread, right after the driver has entered MODE_RAW: decodes what the scaler sent
+    // behind its reply to the execute command before the switch (its first ESC DC1 may be waiting there).
+    void DecodeWaitingReplies() { decodeReplies(); }
 
     uint16_t m_column = 0;
     uint16_t m_row = 0;

@@ -87,6 +87,9 @@ void TThreadFrameRaw::step() {
             d.SetBaudRate(kRawBaud);
             d.SetConMode(MODE_RAW);
             d.SetRawReceive(true);
+            // Bytes that came with or after the reply, while the text parser still read them, wait in the
+            // receive buffer; the scaler may not offer again.
+            DecodeWaitingReplies();
         });
         if (confirmed)
             SetState(5);

@@ -6,6 +6,7 @@
 #include "ScalerSimulator.h"
 #include "SerialLink.h"
 #include "ThreadFrameRaw.h"
+#include "driver/FakeLink.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -130,6 +131,7 @@ class TstUploadWorker : public QObject {
   private slots:
     void replyDecoder();
     void wholeFieldPixelExact();
+    void offerBehindTheExecuteReply();
     void scalerAbortEndsAtOnce();
     void holdAndItsTimeout();
     void silentScalerTimesOut();
@@ -206,6 +208,38 @@ void TstUploadWorker::wholeFieldPixelExact() {
     // The driver finds the scaler again in the text protocol.
     QTRY_VERIFY_WITH_TIMEOUT(reconnects > 0 && rig.drv.Connected(), 5000);
     QCOMPARE(rig.drv.DEV(), 33u);
+}
+
+// The scaler offers to take data right behind its reply to the execute command, before the driver has left
+// the text protocol, and only once: that offer is enough for the first chunk.
+void TstUploadWorker::offerBehindTheExecuteReply() {
+    FakeLink::State serial;
+    TOrlan_d drv;
+    drv.SetLinkTimerEnabled(false);
+    drv.ReplaceLink(CON_RS232, std::make_unique<FakeLink>(serial));
+    drv.StepLink();
+    drv.SerialReceive("DEV33\r\n");
+    drv.StepLink();
+    QVERIFY(drv.Connected());
+    TPicture picture;
+    picture.image = testPicture(3, 1);
+    TThreadFrameRaw worker;
+    worker.SetTiming(TFrameTiming{1500, 50, 5, {}});
+    worker.Prepare(&picture, &drv);
+    worker.Reset();
+    worker.Resume();
+    worker.Start();
+    const auto answer = [&](const QByteArray &command, const QByteArray &reply) {
+        if (!waitUntil([&] { return serial.sent.contains(command); }, 3000)) return false;
+        drv.SerialReceive(reply);
+        return true;
+    };
+    QVERIFY(answer("2fM", "FAMD2\r\n"));
+    QVERIFY(answer("0fT", "FATM0\r\n"));
+    QVERIFY(answer("1fX", "FAEX1\r\n" + control(kDc1)));
+    QVERIFY(waitUntil([&] { return serial.sent.contains(control(kEtb)); }, 1000));
+    QCOMPARE(serial.sent[serial.sent.indexOf(control(kEtb)) - 1], escaped(picture.image, 0, 0, 3));
+    QVERIFY(!serial.sent.contains(control(kCan)));
 }
 
 void TstUploadWorker::scalerAbortEndsAtOnce() {
