@@ -112,7 +112,7 @@ int main(int argc, char **argv) {
     form.Orlan_d->SetLinkPacing(TLinkPacing::Fast());
     form.InitMainWindow();
     form.show();
-    if (!Bench::waitFor([&] { return form.Orlan_d->Connected() && console.Log().appended() > 0; }, 10000)) {
+    if (!Bench::waitFor([&] { return form.Orlan_d->Connected() && console.Log().appended() > 0; }, 30000)) {
         std::fprintf(stderr, "the window found no scaler on %s\n", qPrintable(endpoint));
         return 1;
     }
