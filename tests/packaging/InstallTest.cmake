@@ -70,15 +70,18 @@ else()
   list(APPEND failures "no desktop file")
 endif()
 
-# Software centres find the AppStream entry, and through it the menu entry.
+# Software centres find the AppStream entry, and through it the installed menu entry.
 file(GLOB metainfo ${usr}/share/metainfo/*.metainfo.xml)
-if(metainfo)
-  file(READ ${metainfo} xml)
-  if(NOT xml MATCHES "<launchable type=\"desktop-id\">oxs-remote-control.desktop</launchable>")
-    list(APPEND failures "${metainfo} does not launch the menu entry")
-  endif()
-else()
+find_program(APPSTREAMCLI appstreamcli)
+if(NOT metainfo)
   list(APPEND failures "no AppStream entry in share/metainfo")
+elseif(APPSTREAMCLI)
+  execute_process(COMMAND ${APPSTREAMCLI} validate-tree --no-net ${ROOT} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR out MATCHES "(^|\n) *[EWI]: ")
+    string(REPLACE ";" "," out "${out}${err}")
+    list(APPEND failures "appstreamcli validate-tree: ${rc} ${out}")
+  endif()
 endif()
 
 # The Icon= name resolves in the hicolor theme.
