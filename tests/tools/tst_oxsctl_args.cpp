@@ -3,6 +3,7 @@
 #include "CtlArgs.h"
 #include "CtlRunner.h"
 #include "DeviceVariables.h"
+#include "Gradient.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,6 +24,7 @@ class TstOxsctlArgs : public QObject {
 
     void prepare_data();
     void prepare();
+    void gradientUpload();
 
     void serialFailures_data();
     void serialFailures();
@@ -60,6 +62,8 @@ void TstOxsctlArgs::commandLine_data() {
     QTest::newRow("upload with a fit")
         << QStringList{"upload", "a.bmp", "--fit", "Crop", "--serial", "COM2"} << Command::Upload
         << "serial COM2" << kDefaultTimeoutMs << QStringList{"a.bmp"};
+    QTest::newRow("upload a gradient") << QStringList{"--gradient", "--serial", "COM1", "upload"}
+                                       << Command::Upload << "serial COM1" << kDefaultTimeoutMs << none;
     QTest::newRow("restore, dry run, quiet, verbose")
         << QStringList{"-q", "restore", "b.json", "--dry-run", "-v"} << Command::Restore
         << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << QStringList{"b.json"};
@@ -109,6 +113,15 @@ void TstOxsctlArgs::commandLineErrors_data() {
     QTest::newRow("unknown fit") << QStringList{"--serial", "COM1", "upload", "a.bmp", "--fit", "stretch"}
                                  << "crop, shrink, center, zoom or exact";
     QTest::newRow("fit without upload") << QStringList{"--fit", "crop", "status"} << "upload only";
+    QTest::newRow("upload a file and a gradient")
+        << QStringList{"--serial", "COM1", "upload", "a.bmp", "--gradient"}
+        << "a FILE or --gradient, not both";
+    QTest::newRow("upload with neither")
+        << QStringList{"--serial", "COM1", "upload"} << "a FILE or --gradient";
+    QTest::newRow("gradient over tcp") << QStringList{"upload", "--gradient"} << "--serial PORT";
+    QTest::newRow("gradient with a fit")
+        << QStringList{"--serial", "COM1", "upload", "--gradient", "--fit", "crop"} << "not to --gradient";
+    QTest::newRow("gradient without upload") << QStringList{"--gradient", "status"} << "upload only";
     QTest::newRow("backup without a file") << QStringList{"backup"} << "exactly one FILE";
     QTest::newRow("restore two files") << QStringList{"restore", "a", "b"} << "exactly one FILE";
     QTest::newRow("dry run of set") << QStringList{"set", "HPOS=1", "--dry-run"} << "restore only";
@@ -172,6 +185,33 @@ void TstOxsctlArgs::prepare() {
 }
 
 // A serial failure names the device path the port name stands for, and how to get access when denied.
+// The gradient needs no file: the generator's default picture, fitted as the window fits it, is the field;
+// both manuals tell how to ask for it.
+void TstOxsctlArgs::gradientUpload() {
+    const ParsedCommandLine p = parseCommandLine({"--serial", "COM1", "upload", "--gradient"});
+    QVERIFY2(p.ok(), qPrintable(p.error));
+    QVERIFY(p.options.gradient);
+    QVERIFY(!parseCommandLine({"--serial", "COM1", "upload", "a.bmp"}).options.gradient);
+
+    QImage field;
+    QString why;
+    QCOMPARE(prepareField(p.options, field, &why), int(kExitOk));
+    QCOMPARE(field.size(), QSize(720, 288));
+    // A horizontal gradient does not depend on the height: the field is FillGradient's own over 720 x 288.
+    QImage drawn(720, 288, QImage::Format_RGB32);
+    FillGradient(drawn, drawn.rect(), GRADIENT_HORIZONTAL, 0, ColorRefFromRgb(qRgb(0, 0, 0)),
+                 ColorRefFromRgb(qRgb(200, 128, 200)), 0);
+    QCOMPARE(field.convertToFormat(QImage::Format_RGB32), drawn);
+    for (int y : {0, 287}) {
+        QCOMPARE(field.pixel(0, y), qRgb(0, 0, 0));
+        QCOMPARE(field.pixel(360, y), qRgb(100, 64, 100));
+        QCOMPARE(field.pixel(719, y), qRgb(200, 128, 200));
+    }
+    for (const QString &text : {helpText(), helpText("upload")})
+        QVERIFY(text.contains("upload {FILE [--fit MODE] | --gradient}") &&
+                text.contains("default gradient"));
+}
+
 void TstOxsctlArgs::serialFailures_data() {
     QTest::addColumn<QString>("port");
     QTest::addColumn<QString>("reason");

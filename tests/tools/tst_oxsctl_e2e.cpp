@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cmath>
+
 using namespace OrlanVars;
 
 namespace {
@@ -429,6 +431,23 @@ void TstOxsctlE2e::uploadOverSerial() {
     QVERIFY(runNow("upload needs fit", {"--serial", m_pty, "upload", vgaPath}, run));
     QCOMPARE(run->code, kExitUsage);
     QVERIFY2(run->err.contains("640 x 480") && run->err.contains("--fit"), qPrintable(run->err));
+    QVERIFY(runNow("upload of nothing", {"--serial", m_pty, "upload"}, run));
+    QCOMPARE(run->code, kExitUsage);
+    QVERIFY2(run->err.contains("a FILE or --gradient"), qPrintable(run->err));
+
+    // Without a file: the generator's default gradient, black to (200, 128, 200) over 720 columns, each
+    // channel rounded to the nearest value.
+    QVERIFY(runNow("upload gradient", {"--serial", m_pty, "upload", "--gradient"}, run));
+    QCOMPARE(run->code, kExitOk);
+    QTRY_COMPARE(m_sim.uploadsStored(), 2);
+    const QImage gradient = m_sim.storedFrame().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(gradient.size(), QSize(720, 288));
+    for (int x : {0, 1, 359, 360, 361, 718, 719}) {
+        const auto channel = [x](int end) { return int(std::nearbyint(double(end) * x / 720)); };
+        QCOMPARE(gradient.pixel(x, 0), qRgb(channel(200), channel(128), channel(200)));
+    }
+    for (int y = 1; y < gradient.height(); ++y)
+        QVERIFY2(gradient.copy(0, y, 720, 1) == gradient.copy(0, 0, 720, 1), qPrintable(QString::number(y)));
 }
 
 // A simulator of its own per model, with short STORE and TAKEEVA pulses so that a dump after a restore

@@ -74,7 +74,7 @@ constexpr CommandPage kCommandPages[] = {
         recognised replies that arrive within 1 s, one per line. The scaler is
         not asked for its variables meanwhile.
 )"},
-    {"upload", Command::Upload, "--serial PORT [--timeout SECONDS] upload FILE [--fit MODE]",
+    {"upload", Command::Upload, "--serial PORT [--timeout SECONDS] upload {FILE [--fit MODE] | --gradient}",
      "store a picture in the scaler's frame memory",
      R"(        Load FILE (a Windows BMP picture), fit it to the scaler's frame and
         send it over the serial line into the frame memory that FANUMBER
@@ -88,6 +88,9 @@ constexpr CommandPage kCommandPages[] = {
             center  unscaled in the middle of a black frame
             zoom    scaled to 720 x 576 (for a smaller picture)
             exact   scaled to 720 x 576 (the same as shrink and zoom)
+        With --gradient instead of FILE, the picture is the default gradient
+        of the OXS remote control window's generator: black on the left to
+        red 200, green 128, blue 200 on the right, over the whole frame.
         --timeout limits the wait for the scaler to answer, not the upload,
         which takes about 110 s at 57600 baud. On a terminal a progress line
         is shown on standard error; at the end the number of pixels and the
@@ -205,6 +208,8 @@ OPTIONS
     --fit MODE
         With upload: how a picture of another size than 720 x 576 or
         720 x 288 is fitted to the frame (see upload).
+    --gradient
+        With upload, instead of FILE: send the default gradient picture.
     --dry-run
         With restore: print the values that would be written, send none.
     -q, --quiet
@@ -279,6 +284,8 @@ EXAMPLES
         Save the settings, then see what a restore would change.
     oxsctl --serial /dev/ttyUSB0 upload photo.bmp --fit shrink
         A picture of any size, scaled to the frame, into the frame memory.
+    oxsctl --serial /dev/ttyUSB0 upload --gradient
+        A test picture without a file: the default gradient.
 )";
 
 const CommandPage *pageOf(const QString &word) {
@@ -362,7 +369,13 @@ QString checkArguments(const Options &o) {
                 .arg(o.command == Command::Backup ? QLatin1String("backup") : QLatin1String("restore"));
         break;
     case Command::Upload:
-        if (n != 1) return QStringLiteral("upload needs exactly one FILE");
+        if (o.gradient && n > 0)
+            return QStringLiteral("upload takes a FILE or --gradient, not both ('%1')")
+                .arg(o.arguments.first());
+        if (!o.gradient && n == 0) return QStringLiteral("upload needs a FILE or --gradient");
+        if (n > 1) return QStringLiteral("upload needs exactly one FILE");
+        if (o.gradient && o.fitMode != 0)
+            return QStringLiteral("--fit applies to a FILE, not to --gradient (it fills the frame)");
         if (o.link != LinkKind::Serial)
             return QStringLiteral("upload works over a serial line only: give --serial PORT");
         break;
@@ -417,8 +430,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     const QCommandLineOption verbose({QStringLiteral("v"), QStringLiteral("verbose")}, QString());
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QString());
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
-    parser.addOptions(
-        {help, version, json, paced, serial, udp, tcp, localPort, timeout, fit, verbose, quiet, dryRun});
+    const QCommandLineOption gradient(QStringLiteral("gradient"), QString());
+    parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout, fit, verbose, quiet,
+                       dryRun, gradient});
 
     // The parser takes the program name first.
     if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
@@ -508,6 +522,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
                                .arg(parser.value(fit));
             return result;
         }
+    }
+
+    if (parser.isSet(gradient)) {
+        if (o.command != Command::Upload) {
+            result.error = QStringLiteral("--gradient applies to upload only");
+            return result;
+        }
+        o.gradient = true;
     }
 
     if (o.command == Command::None)

@@ -49,6 +49,7 @@ struct Options {
     bool dryRun = false;  // restore: tell what would be written, write nothing
     Command command = Command::None;
     int fitMode = 0;       // upload: --fit as a fit mode (1 to 5), 0 when not given
+    bool gradient = false; // upload: the gradient generator's default picture instead of a FILE
     QString helpTopic;     // Help: the command word asked about, empty for the whole manual
     QStringList arguments; // what follows the command word
 };

@@ -1,5 +1,6 @@
 #include "CtlUpload.h"
 
+#include "Gradient.h"
 #include "Orlan_d.h"
 #include "PictureFitting.h"
 #include "ThreadFrameRaw.h"
@@ -7,6 +8,15 @@
 namespace OxsCtl {
 
 int prepareField(const Options &options, QImage &field, QString *why) {
+    if (options.gradient) {
+        // Made and fitted as the window's Gradient button makes it.
+        TFramePictures pictures;
+        pictures.Source.image =
+            GradientPicture(GRADIENT_HORIZONTAL, kDefaultGradientStart, kDefaultGradientEnd);
+        pictures.ProcessPicture(FIT_EXACT);
+        field = pictures.Field.image;
+        return kExitOk;
+    }
     const QString path = options.arguments.value(0);
     QString error;
     const QImage picture = LoadPicture(path, &error);
