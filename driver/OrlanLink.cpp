@@ -7,6 +7,7 @@
 #include "SerialLink.h"
 
 #include <chrono>
+#include <utility>
 
 using namespace OrlanVars;
 
@@ -282,7 +283,9 @@ void TOrlan_d::StepLink() {
         raise(OnConnected);
         raise(OnDEVchange);
         setLinkState(LINK_PROBE);
-        restartLinkTimer(m_pacing.firstProbeMs);
+        // A device that answers with an invalid model code is asked again at the probing pace, not at once.
+        restartLinkTimer(std::exchange(m_invalidModelReset, false) ? m_pacing.probeRepeatMs
+                                                                   : m_pacing.firstProbeMs);
         return;
     case LINK_PROBE:
         restartLinkTimer(m_pacing.probeRepeatMs);

@@ -347,6 +347,7 @@ void TOrlan_d::storeDev(uint32_t value) {
     if (!Models::IsKnownModel(value)) {
         restartLinkTimer(1);
         setLinkState(LINK_RESET);
+        m_invalidModelReset = true;
     }
     if (m_linkState == LINK_PROBE) {
         restartLinkTimer(1);

@@ -35,6 +35,7 @@ enum TLinkState {
 // that wants answers at once probes as soon as the link is open and takes a short silence as the end of
 // the query-all dump. Keep-alive and loss detection are the same at every pace.
 struct TLinkPacing {
+    // After a reset caused by an invalid model code the first identity query waits probeRepeatMs instead.
     int firstStepMs = 3000;   // creation, or a new pacing while the link is reset, to the first step
     int firstProbeMs = 2000;  // a reset to the first identity query
     int probeRepeatMs = 2000; // between identity queries while no scaler answers
@@ -364,7 +365,8 @@ class TOrlan_d : public QObject {
     QTimer m_tcpReopenTimer;
     bool m_tcpConnectPending = false;
     int m_tcpConnectAttempts = 0;
-    TNetEndpoints m_endpoints; // IpLocalPort, IpRemotePort and IpRemoteAddress live here
+    bool m_invalidModelReset = false; // the pending reset comes from an invalid model code
+    TNetEndpoints m_endpoints;        // IpLocalPort, IpRemotePort and IpRemoteAddress live here
 
     std::unique_ptr<TComPort> m_comPort;
     std::array<std::unique_ptr<TLink>, 3> m_links;

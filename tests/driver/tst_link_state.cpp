@@ -438,6 +438,20 @@ void TestLinkState::fastPacing() {
     QCOMPARE(f.drv->LinkTimerInterval(), 2000);
     f.drv->SerialReceive("DEV33\r\n");
     QCOMPARE(f.drv->LinkTimerInterval(), 2000);
+    // An invalid model code: the reset probes again at the probing pace, not at once (hundreds a second).
+    f.drv->SerialReceive("DEV12\r\n");
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkState(), LINK_PROBE);
+    QCOMPARE(f.drv->LinkTimerInterval(), 250);
+    f.drv->StepLink();
+    f.drv->StepLink();
+    f.drv->SerialReceive("DEV11\r\n");
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkTimerInterval(), 250);
+    f.drv->SetForceConn(true); // any other reset keeps the immediate first probe
+    f.drv->SetForceConn(false);
+    f.drv->StepLink();
+    QCOMPARE(f.drv->LinkTimerInterval(), 1);
 }
 
 namespace {

@@ -319,8 +319,8 @@ void TstOxsctlRunner::readWaitsThroughAPauseAndNamesWhatWasNotReported() {
     QCOMPARE(h.out, QString());
 }
 
-// An invalid model code resets the link, which at the fast pace probes again at once; the Runner makes the
-// next probe wait as long as for a silent scaler, and the time-out names the code.
+// An invalid model code resets the link; the next probe waits as long as for a silent scaler (not the fast
+// pace's immediate first probe), and the time-out names the code.
 void TstOxsctlRunner::invalidModelCodeProbesAtTheSilentPace() {
     Harness h({"--timeout", "0.5", "status"});
     h.drv.SetLinkPacing(TLinkPacing::Fast());

@@ -642,16 +642,7 @@ void Runner::onRecString() {
     m_dump.received(msg);
 
     uint32_t value = 0;
-    if (matchReplyRow(msg, &value) == VAR_DEV && !Models::IsKnownModel(value)) {
-        // The driver probes again at once after an invalid model code; at the fast pace that is hundreds of
-        // queries a second. Wait as long as for a silent scaler instead.
-        m_invalidModel = value;
-        TLinkPacing pacing = m_driver.LinkPacing();
-        if (pacing.firstProbeMs < pacing.probeRepeatMs) {
-            pacing.firstProbeMs = pacing.probeRepeatMs;
-            m_driver.SetLinkPacing(pacing);
-        }
-    }
+    if (matchReplyRow(msg, &value) == VAR_DEV && !Models::IsKnownModel(value)) m_invalidModel = value;
 
     switch (m_request.options.command) {
     case Command::Send:
