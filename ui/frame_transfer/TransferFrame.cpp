@@ -9,8 +9,11 @@
 #include "ThreadFrameRaw.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDateTime>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMutexLocker>
 #include <QSaveFile>
 #include <QTimer>
@@ -52,6 +55,20 @@ TFormTransferFrame::TFormTransferFrame(QWidget *parent) : QDialog(parent) {
     connect(BtnGradient, &QPushButton::clicked, this, &TFormTransferFrame::BtnGradientClick);
     connect(BtnAbortClose, &QPushButton::clicked, this, &TFormTransferFrame::BtnAbortCloseClick);
     connect(TimerUpdate, &QTimer::timeout, this, &TFormTransferFrame::OnTimerUpdate);
+
+    PreviewMenu = new QMenu(this);
+    ActGradient = PreviewMenu->addAction(QStringLiteral("&Gradient..."));
+    ActGradient->setStatusTip(QStringLiteral("Generate a two-colour gradient picture"));
+    ActSavePreview = PreviewMenu->addAction(QStringLiteral("&Save preview..."));
+    ActSavePreview->setStatusTip(QStringLiteral("Save the preview as a Windows bitmap"));
+    connect(ActGradient, &QAction::triggered, this, [this] {
+        if (idle()) BtnGradientClick();
+    });
+    connect(ActSavePreview, &QAction::triggered, this, [this] {
+        if (idle() && pictureLoaded()) BtnSaveClick();
+    });
+    ScrollBox->installEventFilter(this);
+    ScrollBox->viewport()->installEventFilter(this);
     refreshDisplay();
 }
 
@@ -80,12 +97,26 @@ QString TFormTransferFrame::StatusText() const {
     return m_statusText->text();
 }
 
+bool TFormTransferFrame::idle() const {
+    return !m_transferActive && !m_processing;
+}
+
+bool TFormTransferFrame::pictureLoaded() const {
+    return m_pictures.Source.Width() > 0 && m_pictures.Source.Height() > 0;
+}
+
 void TFormTransferFrame::refreshEnabled() {
-    const bool idle = !m_transferActive && !m_processing;
     for (QWidget *control : {static_cast<QWidget *>(BtnDownload), static_cast<QWidget *>(BtnUpload),
                              static_cast<QWidget *>(BtnLoad), static_cast<QWidget *>(BtnSave),
                              static_cast<QWidget *>(BtnGradient), static_cast<QWidget *>(CmbTransferMode)})
-        control->setEnabled(idle);
+        control->setEnabled(idle());
+    ActGradient->setEnabled(idle());
+    ActSavePreview->setEnabled(idle() && pictureLoaded());
+}
+
+void TFormTransferFrame::ShowPreviewMenu(const QPoint &globalPos) {
+    refreshEnabled();
+    PreviewMenu->popup(globalPos);
 }
 
 void TFormTransferFrame::SetProgress(int minimum, int maximum, int position) {
@@ -310,6 +341,19 @@ void TFormTransferFrame::reject() {
 
 bool TFormTransferFrame::eventFilter(QObject *watched, QEvent *event) {
     if (watched == PnlControls && event->type() == QEvent::Resize) layoutControls();
+    // A right click on the picture reaches the viewport; the menu key reaches the focused scroll box.
+    if ((watched == ScrollBox || watched == ScrollBox->viewport()) && event->type() == QEvent::ContextMenu) {
+        ShowPreviewMenu(static_cast<QContextMenuEvent *>(event)->globalPos());
+        return true;
+    }
+    if (watched == ScrollBox && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Menu ||
+            (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier)) {
+            ShowPreviewMenu(ScrollBox->mapToGlobal(ScrollBox->rect().center()));
+            return true;
+        }
+    }
     return QDialog::eventFilter(watched, event);
 }
 

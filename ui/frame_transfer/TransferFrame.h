@@ -9,7 +9,9 @@
 #include <functional>
 #include <memory>
 
+class QAction;
 class QLabel;
+class QMenu;
 class QTimer;
 class TFormFrameDebug;
 class TFormFrameFormat;
@@ -58,6 +60,15 @@ class TFormTransferFrame : public QDialog, public Ui::TFormTransferFrame {
     TFormFrameDebug *FormFrameDebug;
     QTimer *TimerUpdate;
 
+    // The preview's context menu (right click, the menu key or Shift+F10): the gradient generator and the
+    // preview save, whose buttons the dialog keeps hidden. Enabled as those buttons would be usable: neither
+    // while busy, the save only with a picture loaded.
+    QMenu *PreviewMenu;
+    QAction *ActGradient;
+    QAction *ActSavePreview;
+    // Opens the menu at a point of the screen (a keyboard request passes the preview's middle).
+    void ShowPreviewMenu(const QPoint &globalPos);
+
     // The waits of the uploads this window starts (tests shorten them).
     TFrameTiming FrameTiming;
     // Milliseconds of the wall clock; tests may replace it.
@@ -81,6 +92,8 @@ class TFormTransferFrame : public QDialog, public Ui::TFormTransferFrame {
     bool eventFilter(QObject *watched, QEvent *event) override;
 
   private:
+    bool idle() const;
+    bool pictureLoaded() const;
     void refreshEnabled();
     void refreshDisplay();
     void abortTransfer();
