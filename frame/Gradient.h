@@ -5,6 +5,10 @@
 #include <QImage>
 #include <QRect>
 
+// The gradient generator's initial colours: black to red 200, green 128, blue 200.
+inline constexpr TColorRef kGradientInitialStart = 0;
+inline constexpr TColorRef kGradientInitialEnd = 200 | 128 << 8 | 200 << 16;
+
 // Directions of FillGradient.
 enum TGradientDirection { GRADIENT_HORIZONTAL = 0, GRADIENT_VERTICAL = 1 };
 

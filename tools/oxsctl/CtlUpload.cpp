@@ -12,7 +12,7 @@ int prepareField(const Options &options, QImage &field, QString *why) {
         // Made and fitted as the window's Gradient button makes it.
         TFramePictures pictures;
         pictures.Source.image =
-            GradientPicture(GRADIENT_HORIZONTAL, kDefaultGradientStart, kDefaultGradientEnd);
+            GradientPicture(GRADIENT_HORIZONTAL, kGradientInitialStart, kGradientInitialEnd);
         pictures.ProcessPicture(FIT_EXACT);
         field = pictures.Field.image;
         return kExitOk;

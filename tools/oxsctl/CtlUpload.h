@@ -15,10 +15,6 @@ class TOrlan_d;
 
 namespace OxsCtl {
 
-// The gradient generator's initial colours, which `upload --gradient` draws from left to right.
-inline constexpr TColorRef kDefaultGradientStart = 0;
-inline constexpr TColorRef kDefaultGradientEnd = 200 | 128 << 8 | 200 << 16;
-
 // The exit code for an upload's result (1 stored, 2 aborted by the scaler, 3 by the operator, 4 time-out).
 int uploadExitCode(int transferResult);
 

@@ -1,12 +1,11 @@
 #include "GradientWindow.h"
 
+#include "Gradient.h"
 #include "Prompts.h"
 
 #include <QMouseEvent>
 
 namespace {
-const TColorRef kInitialEnd = 200 | 128 << 8 | 200 << 16;
-
 // The chooser speaks 0xRRGGBB; the pictures keep red in the low byte.
 uint32_t toRgb(TColorRef c) {
     return RgbFromColorRef(c) & 0xFFFFFFu;
@@ -18,8 +17,8 @@ TFormGradient::TFormGradient(QWidget *parent) : QDialog(parent) {
     // A fixed border without title-bar buttons.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(size());
-    SetStartColor(0);
-    SetEndColor(kInitialEnd);
+    SetStartColor(kGradientInitialStart);
+    SetEndColor(kGradientInitialEnd);
     CmbDirection->setCurrentIndex(0);
     PnlStart->installEventFilter(this);
     PnlEnd->installEventFilter(this);
