@@ -232,9 +232,12 @@ Problem parseReportedValue(const Target &target, const QString &text, Value &val
     return parseInRange(target, text, value, why, true);
 }
 
-ValueRange reportRange(int index) {
+namespace {
+// The whole range of a row's kind; on/off rows are written as 0 or 1 but reported as any octet.
+ValueRange kindRange(int index, bool reported) {
     switch (kRows[index].kind) {
     case Kind::BOOL:
+        return {0, reported ? 255 : 1};
     case Kind::OCTET:
         return {0, 255};
     case Kind::I32:
@@ -247,28 +250,16 @@ ValueRange reportRange(int index) {
     }
     return {0, std::numeric_limits<uint32_t>::max()};
 }
+} // namespace
 
-ValueRange rowRange(int index) {
-    return writeRange(index);
+ValueRange reportRange(int index) {
+    return kindRange(index, true);
 }
 
 ValueRange writeRange(int index) {
     for (const RangeRow &r : kRanges)
         if (r.index == index) return {r.min, r.max};
-    switch (kRows[index].kind) {
-    case Kind::BOOL:
-        return {0, 1};
-    case Kind::OCTET:
-        return {0, 255};
-    case Kind::I32:
-        return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
-    case Kind::PORT:
-        return {0, kPortMax};
-    case Kind::U32:
-    case Kind::NETMASK:
-        break;
-    }
-    return {0, std::numeric_limits<uint32_t>::max()};
+    return kindRange(index, false);
 }
 
 QString rangesText() {
@@ -288,7 +279,7 @@ QString rangesText() {
     };
     for (const Row &row : kRows) {
         if (row.access != Access::SET && row.access != Access::WRITEONLY) continue;
-        const ValueRange r = rowRange(row.index);
+        const ValueRange r = writeRange(row.index);
         add(r.min == 0 && r.max == 1 ? QStringLiteral("0 or 1")
                                      : QStringLiteral("%1 to %2").arg(r.min).arg(r.max),
             QLatin1String(row.property));

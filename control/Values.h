@@ -52,7 +52,6 @@ struct ValueRange {
 // whole range of its kind (0..4294967295 unsigned, the signed 32-bit range for the signed kind, 0..1
 // on/off, 0..255 octets).
 ValueRange writeRange(int index);
-ValueRange rowRange(int index); // the same as writeRange
 // The values a scaler may report for a row: the whole range of its kind (COLOR is signed; an on/off row
 // keeps the low 8 bits of what it reports). A backup may hold any of them.
 ValueRange reportRange(int index);

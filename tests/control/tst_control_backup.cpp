@@ -7,6 +7,7 @@
 #include "Orlan_d.h"
 #include "ReportLog.h"
 #include "Restore.h"
+#include "driver/FakeLink.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,24 +21,10 @@ using namespace OrlanVars;
 
 namespace {
 
-class RecordingLink : public TLink {
-  public:
-    explicit RecordingLink(QByteArrayList &sent) : m_sent(sent) {}
-    bool Open() override { return true; }
-    void Close() override {}
-    bool IsActive() const override { return true; }
-    bool Send(const QByteArray &data) override {
-        m_sent << data;
-        return true;
-    }
-
-  private:
-    QByteArrayList &m_sent;
-};
-
 // A driver connected to a model on a recording link; every message goes to the log and the dump watch.
 struct Scaler {
-    QByteArrayList sent;
+    FakeLink::State link;
+    QByteArrayList &sent = link.sent;
     TOrlan_d drv;
     ReportLog log;
     DumpWatch dump{drv};
@@ -45,7 +32,7 @@ struct Scaler {
 
     explicit Scaler(const QByteArray &model) {
         drv.SetLinkTimerEnabled(false);
-        drv.ReplaceLink(CON_RS232, std::make_unique<RecordingLink>(sent));
+        drv.ReplaceLink(CON_RS232, std::make_unique<FakeLink>(link));
         drv.OnRecString = [this](TOrlan_d *, int32_t) {
             log.record(drv, drv.receivedString());
             dump.received(drv.receivedString());

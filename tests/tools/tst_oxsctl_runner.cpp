@@ -5,6 +5,7 @@
 #include "CtlRunner.h"
 #include "Link.h"
 #include "Orlan_d.h"
+#include "driver/FakeLink.h"
 
 #include <QTest>
 
@@ -14,24 +15,10 @@ using namespace OxsCtl;
 
 namespace {
 
-class RecordingLink : public TLink {
-  public:
-    explicit RecordingLink(QByteArrayList &sent) : m_sent(sent) {}
-    bool Open() override { return true; }
-    void Close() override {}
-    bool IsActive() const override { return true; }
-    bool Send(const QByteArray &data) override {
-        m_sent << data;
-        return true;
-    }
-
-  private:
-    QByteArrayList &m_sent;
-};
-
 // A driver on a recording serial link with one command running on it.
 struct Harness {
-    QByteArrayList sent;
+    FakeLink::State link;
+    QByteArrayList &sent = link.sent;
     TOrlan_d drv;
     QString out;
     QString err;
@@ -40,7 +27,7 @@ struct Harness {
 
     explicit Harness(const QStringList &args) {
         drv.SetLinkTimerEnabled(false);
-        drv.ReplaceLink(CON_RS232, std::make_unique<RecordingLink>(sent));
+        drv.ReplaceLink(CON_RS232, std::make_unique<FakeLink>(link));
         const ParsedCommandLine p = parseCommandLine(args);
         Request request;
         QString why;
