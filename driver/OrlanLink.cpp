@@ -280,7 +280,9 @@ void TOrlan_d::StepLink() {
         m_connected = false;
         m_values[VAR_DEV] = 0;
         raise(OnReady);
+        emit readyChanged();
         raise(OnConnected);
+        emit connectedChanged();
         raise(OnDEVchange);
         setLinkState(LINK_PROBE);
         // A device that answers with an invalid model code is asked again at the probing pace, not at once.
@@ -295,6 +297,7 @@ void TOrlan_d::StepLink() {
         qCDebug(lcLink) << "scaler found, model" << m_values[VAR_DEV] << (m_forceConn ? "(forced)" : "");
         m_connected = true;
         raise(OnConnected);
+        emit connectedChanged();
         setLinkState(LINK_QUERYALL);
         restartLinkTimer(m_pacing.queryAllMs);
         return;
@@ -307,6 +310,7 @@ void TOrlan_d::StepLink() {
         qCDebug(lcLink) << "every value reported: ready";
         m_ready = true;
         raise(OnReady);
+        emit readyChanged();
         setLinkState(LINK_POLL);
         restartLinkTimer(1);
         return;

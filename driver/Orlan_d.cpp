@@ -281,8 +281,10 @@ int TOrlan_d::matchMessage(const char *msg, qsizetype len, uint32_t &value) cons
 }
 
 void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizetype len) {
-    m_receivedString = QByteArray(msg, len); // msg may move once handlers run; copy it first
+    const QByteArray message(msg, len); // msg may move once handlers run; copy it first
+    m_receivedString = message;
     raise(OnRecString);
+    emit messageMatched(message);
 
     switch (kRows[index].kind) {
     case Kind::U32:
@@ -341,6 +343,7 @@ void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizet
 
     m_lastMatched = index;
     if (kChangeEvents[index]) raise(this->*kChangeEvents[index]);
+    emit variableReported(index);
 }
 
 void TOrlan_d::storeDev(uint32_t value) {

@@ -287,6 +287,14 @@ class TOrlan_d : public QObject {
         return m_tcpConnectAttempts;
     }
 
+  signals:
+    // Beside the events, which have one handler each (the window's), for observers that must not take a
+    // handler from it (the remote server). Emitted right after the event of the same moment.
+    void messageMatched(const QByteArray &message); // with OnRecString, before the value is stored
+    void variableReported(int index);               // after the row's value is stored, for every row
+    void connectedChanged();                        // with OnConnected
+    void readyChanged();                            // with OnReady
+
   private:
     void raise(const TOrlanNotifyEvent &event);
     void sendCommand(int index, uint32_t value);
