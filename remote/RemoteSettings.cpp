@@ -74,4 +74,30 @@ QString listenText(const RemoteSettings &s) {
     return host + u':' + QString::number(s.port);
 }
 
+bool parseListenArgument(const QString &text, RemoteSettings &settings, QString *why) {
+    QString address = settings.address;
+    QString port = text;
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0) {
+        address = text.left(colon);
+        port = text.mid(colon + 1);
+        if (address.startsWith(QLatin1Char('[')) && address.endsWith(QLatin1Char(']')))
+            address = address.mid(1, address.size() - 2);
+    }
+    bool ok = false;
+    const uint number = port.toUInt(&ok);
+    if (!ok || number == 0 || number > 65535) {
+        *why = QStringLiteral("'%1' is no port; --remote takes [ADDRESS:]PORT, e.g. 10600 or 0.0.0.0:10600")
+                   .arg(text);
+        return false;
+    }
+    if (QHostAddress(address).isNull()) {
+        *why = QStringLiteral("'%1' is no IP address; --remote takes [ADDRESS:]PORT").arg(address);
+        return false;
+    }
+    settings.address = address;
+    settings.port = static_cast<quint16>(number);
+    return true;
+}
+
 } // namespace OxsRemote

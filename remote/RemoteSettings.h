@@ -38,4 +38,8 @@ QString newRemoteToken();
 // "127.0.0.1:10600" / "[::1]:10600": where a server on these settings listens.
 QString listenText(const RemoteSettings &settings);
 
+// Reads the --remote argument, [ADDRESS:]PORT ("10600", "0.0.0.0:10600", "[::1]:10600"), into the settings'
+// address and port. Returns false with the reason in *why.
+bool parseListenArgument(const QString &text, RemoteSettings &settings, QString *why);
+
 } // namespace OxsRemote

@@ -1,0 +1,1 @@
+oxs_add_test(tst_remote_service SOURCES tst_remote_service.cpp LIBS oxs_remote)
