@@ -155,7 +155,8 @@ struct RemoteService::RunningRestore {
     QJsonArray answers;
 };
 
-RemoteService::RemoteService(TOrlan_d &driver, QObject *parent) : QObject(parent), m_driver(driver) {
+RemoteService::RemoteService(TOrlan_d &driver, QObject *parent)
+    : QObject(parent), m_driver(driver), m_session(driver) {
     connect(&driver, &TOrlan_d::messageMatched, this, &RemoteService::onMessage);
     connect(&driver, &TOrlan_d::variableReported, this, &RemoteService::onReported);
     connect(&driver, &TOrlan_d::connectedChanged, this, &RemoteService::onConnectedChanged);
@@ -178,7 +179,7 @@ QJsonObject RemoteService::status() const {
 QJsonValue RemoteService::currentValue(const Target &target) const {
     if (!m_driver.Connected()) return QJsonValue();
     const bool model = target.kind == TargetKind::Row && target.index == VAR_DEV;
-    if (!model && !m_session.reported(target)) return QJsonValue();
+    if (!model && !m_session.log().reported(target)) return QJsonValue();
     return jsonValue(readEntry(m_driver, target));
 }
 
@@ -262,7 +263,7 @@ void RemoteService::finishWrite(PendingWrite *w, const Reply &reply) {
 Reply RemoteService::backup(QByteArray *json) const {
     if (!m_driver.Connected() || !m_driver.Ready())
         return Reply::error(503, QStringLiteral("no scaler is connected and ready"));
-    *json = backupJson(m_driver, m_session);
+    *json = backupJson(m_driver, m_session.log());
     return {};
 }
 
@@ -282,11 +283,11 @@ void RemoteService::restore(const QByteArray &json, bool dryRun, int valueTimeou
                      .arg(Models::ModelName(dev))
                      .arg(dev)));
     if (dryRun) {
-        const RestorePlan plan = planRestore(b, m_driver, m_session);
+        const RestorePlan plan = planRestore(b, m_driver, m_session.log());
         QJsonArray writes;
         for (qsizetype i = 0; i < plan.writes.size(); ++i) {
             const Assignment &a = plan.writes[i];
-            if (plan.skipIfHeld[i] && scalerHolds(m_driver, m_session, a)) continue;
+            if (plan.skipIfHeld[i] && scalerHolds(m_driver, m_session.log(), a)) continue;
             writes.append(QJsonObject{{QStringLiteral("name"), a.target.name},
                                       {QStringLiteral("value"), assignedText(a)}});
         }
@@ -314,11 +315,10 @@ void RemoteService::restore(const QByteArray &json, bool dryRun, int valueTimeou
         QTimer::singleShot(0, this, [ended] {});
         if (done) done({200, body});
     };
-    r.start(m_session);
+    r.start(m_session.log());
 }
 
 void RemoteService::onMessage(const QByteArray &message) {
-    m_session.record(m_driver, message);
     for (const auto &p : m_pending)
         if (p->started && !p->done) p->writer.received(message);
     if (m_restore) m_restore->restore->received(message);
@@ -363,7 +363,6 @@ void RemoteService::onConnectedChanged() {
         return;
     }
     // What was reported belongs to the old connection.
-    m_session.clear();
     m_published.clear();
     for (const auto &p : m_pending)
         finishWrite(p.get(), Reply::error(503, QStringLiteral("the link to the scaler was lost")));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ReportLog.h"
+#include "SessionLog.h"
 #include "Values.h"
 
 #include <QByteArray>
@@ -74,7 +75,7 @@ class RemoteService : public QObject {
     void restore(const QByteArray &json, bool dryRun, int valueTimeoutMs, Answer answer);
 
     // What the scaler reported since it was found.
-    const OxsControl::ReportLog &session() const { return m_session; }
+    const OxsControl::ReportLog &session() const { return m_session.log(); }
     TOrlan_d &driver() const { return m_driver; }
 
   signals:
@@ -96,7 +97,7 @@ class RemoteService : public QObject {
     QJsonValue currentValue(const OxsControl::Target &target) const;
 
     TOrlan_d &m_driver;
-    OxsControl::ReportLog m_session;
+    OxsControl::SessionLog m_session; // first of the driver's observers: it records before the others look
     bool m_connected = false;
     QHash<QString, QJsonValue> m_published; // what variableChanged said last, per name
     std::list<std::unique_ptr<PendingWrite>> m_pending;
