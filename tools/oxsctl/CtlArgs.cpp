@@ -1,10 +1,12 @@
 #include "CtlArgs.h"
 
 #include "PictureFitting.h"
+#include "RemoteSettings.h"
 #include "Values.h"
 
 #include <QCommandLineParser>
 #include <QHostAddress>
+#include <QUrl>
 
 #include <cmath>
 
@@ -148,6 +150,7 @@ const char kLinkSynopsis[] = R"(    oxsctl COMMAND --help
         --serial PORT
         --udp HOST[:PORT] [--local-port N]
         --tcp HOST[:PORT]
+        --remote [URL] [--token TOKEN]
 
 )";
 
@@ -179,6 +182,16 @@ const char kDescription[] = R"(DESCRIPTION
     Without a LINK option oxsctl uses --tcp 127.0.0.1:10500, where the scaler
     simulator orlan-sim listens by default.
 
+    With --remote oxsctl opens no link: it asks the running OXS remote
+    control program, which owns the link, through its remote control
+    (switched on in its Remote access window or with its --remote option).
+    status, get, set, dump, watch, backup and restore then print the same
+    and end with the same status, so a script works whether the window is
+    open or not; send and upload need the link and are refused (status 2).
+    Names and values are checked here first: nothing goes out for a bad
+    command line. The program confirms a set once the scaler reported the
+    value, or gives up after 2 s (status 8).
+
 OPTIONS
     --serial PORT
         Use the serial port PORT (a device path such as /dev/ttyUSB0, or COM1
@@ -196,6 +209,17 @@ OPTIONS
         Use TCP with the scaler at HOST (an IPv4 address or a host name), port
         PORT (default 10500). A refused connection, an unknown host or an
         unreachable network ends the command at once with status 3.
+    --remote [URL]
+        Go through the OXS remote control program at URL instead of a link
+        (default http://127.0.0.1:10600; a URL without a port gets 10600),
+        also written --remote=URL. The other LINK options and --paced do not
+        apply. --timeout limits the wait for the program's scaler to be
+        connected and ready.
+    --token TOKEN
+        With --remote: the program's access token, sent as "Authorization:
+        Bearer TOKEN"; needed when it listens on another address than a
+        loopback one. Without --token, the environment variable
+        OXS_REMOTE_TOKEN is used.
     --timeout SECONDS
         How long to wait for the scaler, decimals allowed (default 15). For
         set, the replies must also arrive within this time, counted from start.
@@ -241,7 +265,8 @@ const char kTail[] = R"(EXIT STATUS
     2   invalid command line
     3   the link cannot be opened: serial port missing, busy or not permitted,
         UDP port in use, TCP connection refused, host not found, network
-        unreachable
+        unreachable; with --remote, no OXS remote control program answers
+        at the URL, or it refuses the token
     4   no scaler answered within the time-out (the message says when the
         time-out ended before a scaler could have answered, or the invalid
         model code a device answered with)
@@ -286,6 +311,10 @@ EXAMPLES
         A picture of any size, scaled to the frame, into the frame memory.
     oxsctl --serial /dev/ttyUSB0 upload --gradient
         A test picture without a file: the default gradient.
+    oxsctl --remote set ICHM=2
+        Input 2, through the OXS remote control window that has the link.
+    oxsctl --remote http://192.168.0.5:10600 --token "$TOKEN" watch
+        Follow the scaler of the window on another computer.
 )";
 
 const CommandPage *pageOf(const QString &word) {
@@ -406,15 +435,79 @@ QString parserError(const QCommandLineParser &parser) {
     return text;
 }
 
+bool looksLikeUrl(const QString &text) {
+    return text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) ||
+           text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+// Takes --remote[=URL] [URL] out of the arguments, which QCommandLineParser cannot give an optional
+// value. Stops at "--", after which everything is an argument.
+QStringList takeRemote(const QStringList &arguments, bool &remote, QString &url, QString &error) {
+    QStringList rest;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &a = arguments[i];
+        if (a == QLatin1String("--")) {
+            rest += arguments.mid(i);
+            break;
+        }
+        if (a == QLatin1String("--remote")) {
+            remote = true;
+            if (i + 1 < arguments.size() && looksLikeUrl(arguments[i + 1])) url = arguments[++i];
+        } else if (a.startsWith(QLatin1String("--remote="))) {
+            remote = true;
+            url = a.mid(9);
+            if (url.isEmpty()) error = QStringLiteral("--remote= needs a URL");
+        } else {
+            rest << a;
+        }
+    }
+    return rest;
+}
+
+// Printable ASCII without blanks: the token goes into a header line as it is.
+bool validToken(const QString &token) {
+    if (token.isEmpty()) return false;
+    for (QChar c : token)
+        if (c.unicode() <= 0x20 || c.unicode() >= 0x7F) return false;
+    return true;
+}
+
 QString page(const CommandPage &p) {
     return QStringLiteral("    %1\n%2").arg(QLatin1String(p.word), QLatin1String(p.description));
 }
 
 } // namespace
 
-ParsedCommandLine parseCommandLine(const QStringList &arguments) {
+QString defaultRemoteUrl() {
+    return QStringLiteral("http://127.0.0.1:%1").arg(OxsRemote::RemoteSettings::kDefaultPort);
+}
+
+bool parseRemoteUrl(const QString &text, QString &url, QString *why) {
+    const QUrl u(text, QUrl::StrictMode);
+    const QString scheme = u.scheme().toLower();
+    if (!u.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        u.host().isEmpty() || !u.userInfo().isEmpty() || u.hasQuery() || u.hasFragment()) {
+        *why = QStringLiteral("--remote needs a URL such as %1, not '%2'").arg(defaultRemoteUrl(), text);
+        return false;
+    }
+    QUrl normal;
+    normal.setScheme(scheme);
+    normal.setHost(u.host());
+    normal.setPort(u.port(OxsRemote::RemoteSettings::kDefaultPort));
+    QString path = u.path();
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    normal.setPath(path);
+    url = normal.toString();
+    return true;
+}
+
+ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
     ParsedCommandLine result;
     Options &o = result.options;
+    QString remoteUrl;
+    const QStringList arguments = takeRemote(allArguments, o.remote, remoteUrl, result.error);
+    if (!result.ok()) return result;
 
     QCommandLineParser parser;
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
@@ -431,8 +524,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     const QCommandLineOption quiet({QStringLiteral("q"), QStringLiteral("quiet")}, QString());
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
     const QCommandLineOption gradient(QStringLiteral("gradient"), QString());
+    const QCommandLineOption token(QStringLiteral("token"), QString(), QStringLiteral("TOKEN"));
     parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout, fit, verbose, quiet,
-                       dryRun, gradient});
+                       dryRun, gradient, token});
 
     // The parser takes the program name first.
     if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
@@ -475,6 +569,36 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments) {
     o.verbose = parser.isSet(verbose);
     o.quiet = parser.isSet(quiet);
     o.dryRun = parser.isSet(dryRun);
+
+    if (o.remote) {
+        // The running program has the link: none of ours to choose.
+        for (const QCommandLineOption *linkOption : {&serial, &udp, &tcp, &localPort, &paced})
+            if (parser.isSet(*linkOption)) {
+                result.error = QStringLiteral("--%1 does not apply to --remote, which goes through the "
+                                              "running program's link")
+                                   .arg(linkOption->names().first());
+                return result;
+            }
+        if (!parseRemoteUrl(remoteUrl.isEmpty() ? defaultRemoteUrl() : remoteUrl, o.remoteUrl, &result.error))
+            return result;
+        if (parser.isSet(token)) {
+            o.token = parser.value(token);
+            if (!validToken(o.token)) {
+                result.error = QStringLiteral("--token needs printable characters without blanks");
+                return result;
+            }
+        }
+        if (o.command == Command::Send || o.command == Command::Upload) {
+            result.error =
+                QStringLiteral("%1 is not offered remotely: it needs the link to the scaler "
+                               "(leave out --remote)")
+                    .arg(o.command == Command::Send ? QLatin1String("send") : QLatin1String("upload"));
+            return result;
+        }
+    } else if (parser.isSet(token)) {
+        result.error = QStringLiteral("--token applies to --remote only");
+        return result;
+    }
 
     const qsizetype linkOptions =
         parser.values(serial).size() + parser.values(udp).size() + parser.values(tcp).size();

@@ -51,6 +51,9 @@ struct Options {
     int fitMode = 0;       // upload: --fit as a fit mode (1 to 5), 0 when not given
     bool gradient = false; // upload: the gradient generator's default picture instead of a FILE
     QString helpTopic;     // Help: the command word asked about, empty for the whole manual
+    bool remote = false;   // through the running program's remote control instead of a link of our own
+    QString remoteUrl;     // its base URL without a trailing slash, e.g. http://127.0.0.1:10600
+    QString token;         // --token (main falls back to OXS_REMOTE_TOKEN)
     QStringList arguments; // what follows the command word
 };
 
@@ -61,8 +64,16 @@ struct ParsedCommandLine {
     bool ok() const { return error.isEmpty(); }
 };
 
+// The remote control's address when --remote names none.
+QString defaultRemoteUrl();
+// An http:// or https:// URL with a host and nothing after its path; without a port it gets the remote
+// control's default port. Returns false with the reason in *why.
+bool parseRemoteUrl(const QString &text, QString &url, QString *why);
+
 // Parses the arguments that follow the program name. Options may come before or after the command
 // word; "--" ends the options, so that `send -- -1H` can pass text that starts with a dash.
+// `--remote [URL]` takes the next argument as its URL only when it starts with http:// or https://;
+// `--remote=URL` too.
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
 // "TCP 127.0.0.1:10500", "UDP 127.0.0.1:10500 (local port 10500)", "serial /dev/ttyS0".

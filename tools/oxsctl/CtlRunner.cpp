@@ -1,15 +1,14 @@
 #include "CtlRunner.h"
 
 #include "ComPort.h"
+#include "CtlOutput.h"
 #include "DeviceVariables.h"
 #include "Orlan_d.h"
 #include "ScalerModels.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <cerrno>
 #include <unistd.h>
@@ -110,7 +109,8 @@ int prepareRequest(const Options &options, Request &request, QString *why) {
             return kExitBadBackup;
         }
         QString reason;
-        if (!parseBackup(file.readAll(), request.backup, &reason)) {
+        request.backupText = file.readAll();
+        if (!parseBackup(request.backupText, request.backup, &reason)) {
             *why = QStringLiteral("%1 is no valid backup: %2").arg(path, reason);
             return kExitBadBackup;
         }
@@ -469,7 +469,7 @@ bool Runner::failUnreported(const QList<Target> &targets) {
             !missing.contains(t.name))
             missing << t.name;
     if (missing.isEmpty()) return false;
-    m_err(QStringLiteral("oxsctl: the scaler did not report %1\n").arg(missing.join(QStringLiteral(", "))));
+    m_err(unreportedMessage(missing));
     finish(kExitNotReported);
     return true;
 }
@@ -479,13 +479,7 @@ void Runner::printReadResults() {
     const Options &o = m_request.options;
     QList<Entry> entries;
     if (o.command == Command::Status) {
-        const uint32_t dev = m_driver.Value(VAR_DEV);
-        const uint32_t version = m_driver.Value(VAR_VERUPD);
-        entries = {{QStringLiteral("DEV"), Entry::Type::Number, dev, {}},
-                   {QStringLiteral("MODEL"), Entry::Type::Text, 0, Models::ModelName(dev)},
-                   {QStringLiteral("VERSION"), Entry::Type::Text, 0,
-                    QStringLiteral("%1.%2").arg(version / 100).arg(version % 100)},
-                   {QStringLiteral("LINK"), Entry::Type::Text, 0, describeLink(o)}};
+        entries = statusEntries(m_driver.Value(VAR_DEV), m_driver.Value(VAR_VERUPD), describeLink(o));
     } else if (o.command == Command::Dump) {
         // Only what the scaler reported: the rest would be the driver's initial values.
         for (const Target &t : dumpTargets())
@@ -507,24 +501,13 @@ void Runner::writeBackup() {
     const QString &path = m_request.options.arguments.value(0);
     BackupGaps gaps;
     const QByteArray json = backupJson(m_driver, m_session, &gaps);
-    QSaveFile file(path);
-    // Written whole or not at all: an old backup under that name survives a failed write.
-    if (!file.open(QIODevice::WriteOnly) || file.write(json) < 0 || !file.commit()) {
-        m_err(QStringLiteral("oxsctl: cannot write %1: %2\n").arg(path, file.errorString()));
+    QString why;
+    if (!writeBackupFile(path, json, &why)) {
+        m_err(why);
         finish(kExitBadBackup);
         return;
     }
-    if (!m_request.options.quiet) {
-        QStringList left = gaps.values;
-        for (int in : gaps.inputs)
-            left << QStringLiteral("input %1").arg(in);
-        if (!left.isEmpty())
-            m_err(QStringLiteral("oxsctl: note: the scaler did not report %1; the backup leaves them out\n")
-                      .arg(left.join(QStringLiteral(", "))));
-        m_out(QStringLiteral("%1 settings of the %2 written to %3\n")
-                  .arg(gaps.saved)
-                  .arg(Models::ModelName(m_driver.Value(VAR_DEV)), path));
-    }
+    reportBackup(gaps, m_driver.Value(VAR_DEV), path, m_request.options.quiet, m_out, m_err);
     finish(kExitOk);
 }
 
@@ -534,11 +517,7 @@ void Runner::planRestore() {
     const Backup &b = m_request.backup;
     const uint32_t dev = m_driver.Value(VAR_DEV);
     if (dev != b.model) {
-        m_err(QStringLiteral("oxsctl: %1 is a backup of an %2 (model %3); the scaler is an %4 (model %5)\n")
-                  .arg(m_request.options.arguments.value(0), Models::ModelName(b.model))
-                  .arg(b.model)
-                  .arg(Models::ModelName(dev))
-                  .arg(dev));
+        m_err(wrongModelMessage(m_request.options.arguments.value(0), b.model, dev));
         finish(kExitWrongModel);
         return;
     }
@@ -555,9 +534,7 @@ void Runner::planRestore() {
     };
     m_restore->finished = [this](const Restore::Result &r) { restoreFinished(r); };
     m_restore->start(m_session);
-    if (!m_request.options.quiet)
-        for (const QString &note : m_restore->plan().notes)
-            m_err(QStringLiteral("oxsctl: note: %1\n").arg(note));
+    reportNotes(m_restore->plan().notes, m_request.options.quiet, m_err);
 }
 
 void Runner::dryRun() {
@@ -572,21 +549,13 @@ void Runner::dryRun() {
             entries << Entry{a.target.name, Entry::Type::Text, 0, assignedText(a)};
         entries.last().name = a.target.name;
     }
-    if (!m_request.options.quiet)
-        for (const QString &note : plan.notes)
-            m_err(QStringLiteral("oxsctl: note: %1\n").arg(note));
+    reportNotes(plan.notes, m_request.options.quiet, m_err);
     m_out(formatLines(entries, m_request.options.quiet));
     finish(kExitOk);
 }
 
 void Runner::restoreFinished(const Restore::Result &r) {
-    if (!r.notTaken.isEmpty())
-        m_err(QStringLiteral("oxsctl: the scaler did not take %1\n")
-                  .arg(r.notTaken.join(QStringLiteral(", "))));
-    if (r.linkLost)
-        m_err(QStringLiteral("oxsctl: the link to the scaler was lost during the restore; not written: %1\n")
-                  .arg(r.notWritten.isEmpty() ? QStringLiteral("nothing")
-                                              : r.notWritten.join(QStringLiteral(", "))));
+    reportRestoreEnd(r.notTaken, r.linkLost, r.notWritten, m_err);
     finish(r.ok() ? kExitOk : kExitNotRestored);
 }
 
@@ -594,11 +563,7 @@ void Runner::restoreFinished(const Restore::Result &r) {
 // set
 
 void Runner::onAnswered(const OxsControl::Assignment &a, const QString &reported, bool asked) {
-    const Options &o = m_request.options;
-    m_out((o.quiet ? QString() : a.target.name + QLatin1Char('=')) + reported + QLatin1Char('\n'));
-    if (!asked && !o.quiet)
-        m_err(QStringLiteral("oxsctl: note: the scaler reports %1=%2, not the %3 sent\n")
-                  .arg(a.target.name, reported, assignedText(a)));
+    reportAnswer(a.target.name, reported, assignedText(a), asked, m_request.options.quiet, m_out, m_err);
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -672,8 +637,7 @@ void Runner::onRecString() {
 // watch
 
 void Runner::watchLine(const Entry &entry) {
-    const QString time = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"));
-    m_out(formatWatchLine(time, entry, m_request.options.json));
+    m_out(formatWatchLine(watchTime(), entry, m_request.options.json));
 }
 
 // Only the addresses and ports the scaler reported: the octets of one slot leave the others as they were.

@@ -40,6 +40,7 @@ struct Request {
     QByteArray text;               // send, escapes resolved
     QImage field;                  // upload: the 720 x 288 field to send
     Backup backup;                 // restore: the file's settings
+    QByteArray backupText;         // restore: the file as read
 };
 
 // Loads the upload's picture and fits it into the field. Returns kExitOk, kExitBadPicture when the file

@@ -1,6 +1,7 @@
 // oxsctl: command-line remote control of an Orlan scaler through the device driver.
 
 #include "CtlArgs.h"
+#include "CtlRemote.h"
 #include "CtlRunner.h"
 #include "CtlUpload.h"
 #include "Orlan_d.h"
@@ -47,7 +48,7 @@ int main(int argc, char *argv[]) {
 
     const ParsedCommandLine parsed = parseCommandLine(QCoreApplication::arguments().mid(1));
     if (!parsed.ok()) return fail(kExitUsage, parsed.error);
-    const Options &options = parsed.options;
+    Options options = parsed.options;
     // The link, serial port, upload and settings categories all sit under "oxs.".
     if (options.verbose) QLoggingCategory::setFilterRules(QStringLiteral("oxs.*.debug=true"));
     if (options.command == Command::Help) {
@@ -59,25 +60,36 @@ int main(int argc, char *argv[]) {
         return kExitOk;
     }
 
-    Request request;
     QString why;
+    if (!takeEnvironmentToken(options, &why)) return fail(kExitUsage, why);
+    Request request;
     if (const int code = prepareRequest(options, request, &why)) return fail(code, why);
 
     // SIGINT and SIGTERM end the event loop, so the driver closes its link normally.
     UnixSignals signalsToInterrupt;
 
     int exitCode = kExitFailure;
+    const auto out = [](const QString &text) { writeTo(stdout, text); };
+    const auto err = [](const QString &text) { writeTo(stderr, text); };
+    const auto finished = [&exitCode](int code) {
+        exitCode = code;
+        QCoreApplication::exit(code);
+    };
+    if (options.remote) {
+        // The running program has the link: no driver here.
+        RemoteRunner runner(request, out, err);
+        runner.finished = finished;
+        QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &runner,
+                         [&runner] { runner.interrupt(); });
+        runner.start();
+        QCoreApplication::exec();
+        return exitCode;
+    }
     {
         // The driver's detection runs from its creation; opening the link sets its pace.
         TOrlan_d driver;
         if (const int code = openLink(driver, options, &why)) return fail(code, why);
 
-        const auto out = [](const QString &text) { writeTo(stdout, text); };
-        const auto err = [](const QString &text) { writeTo(stderr, text); };
-        const auto finished = [&exitCode](int code) {
-            exitCode = code;
-            QCoreApplication::exit(code);
-        };
         if (options.command == Command::Upload) {
             UploadRunner runner(driver, request, out, err,
                                 ::isatty(STDERR_FILENO) ? UploadRunner::Writer(showProgress)
