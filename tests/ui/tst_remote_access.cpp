@@ -46,11 +46,11 @@ void TestRemoteAccess::editsReachApplied() {
     m_dlg->SetSettings(start);
     QVERIFY(!m_dlg->ChkEnabled->isChecked());
     QCOMPARE(m_dlg->EPort->text(), QStringLiteral("10600"));
-    QCOMPARE(m_dlg->LblWebAddress->text(), QStringLiteral("http://127.0.0.1:10600/"));
+    QCOMPARE(m_dlg->EWebAddress->text(), QStringLiteral("http://127.0.0.1:10600/"));
 
     m_dlg->ChkEnabled->setChecked(true);
     fill(" 192.168.1.7 ", " 10700", start.token, " 10.0.0.5 , ,10.0.0.6,");
-    QCOMPARE(m_dlg->LblWebAddress->text(), QStringLiteral("http://192.168.1.7:10700/?token=") + start.token);
+    QCOMPARE(m_dlg->EWebAddress->text(), QStringLiteral("http://192.168.1.7:10700/?token=") + start.token);
     QTest::mouseClick(m_dlg->BtnApply, Qt::LeftButton);
     QCOMPARE(m_prompts->asked.size(), 0);
     QCOMPARE(m_applied.size(), 1);
@@ -64,7 +64,7 @@ void TestRemoteAccess::editsReachApplied() {
     // Turning it off is an edit like any other; IPv6 loopback needs no token.
     m_dlg->ChkEnabled->setChecked(false);
     fill("::1", "1", "", "");
-    QCOMPARE(m_dlg->LblWebAddress->text(), QStringLiteral("http://[::1]:1/"));
+    QCOMPARE(m_dlg->EWebAddress->text(), QStringLiteral("http://[::1]:1/"));
     QTest::mouseClick(m_dlg->BtnApply, Qt::LeftButton);
     QCOMPARE(m_applied.size(), 2);
     QVERIFY(!m_applied[1].enabled);
@@ -144,7 +144,7 @@ void TestRemoteAccess::newTokenAndStatus() {
     QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(token).hasMatch(), qPrintable(token));
     QCOMPARE(m_applied.size(), 0); // a new token is an edit, applied only with Apply
     fill("0.0.0.0", "10600", token, "");
-    QCOMPARE(m_dlg->LblWebAddress->text(),
+    QCOMPARE(m_dlg->EWebAddress->text(),
              QStringLiteral("http://(this computer's address):10600/?token=") + token);
 
     // The status line shows the server's text as it is, markup included.

@@ -36,7 +36,8 @@ TRemoteAccessDlg::TRemoteAccessDlg(QWidget *parent) : QDialog(parent) {
                    Qt::WindowCloseButtonHint);
     // Texts that come from the operator or the server are shown as they are, never as markup.
     LblStatus->setTextFormat(Qt::PlainText);
-    LblWebAddress->setTextFormat(Qt::PlainText);
+    // A generated token shows whole.
+    EToken->setMinimumWidth(EToken->fontMetrics().horizontalAdvance(QString(36, QLatin1Char('0'))));
     connect(BtnApply, &QPushButton::clicked, this, &TRemoteAccessDlg::BtnApplyClick);
     connect(BtnClose, &QPushButton::clicked, this, &TRemoteAccessDlg::BtnCloseClick);
     connect(BtnNewToken, &QPushButton::clicked, this, &TRemoteAccessDlg::BtnNewTokenClick);
@@ -93,5 +94,6 @@ void TRemoteAccessDlg::setStatus(const QString &text) {
 
 void TRemoteAccessDlg::refreshWebAddress() {
     const RemoteSettings s = Settings();
-    LblWebAddress->setText(QHostAddress(s.address).isNull() || s.port == 0 ? QString() : webRemoteAddress(s));
+    EWebAddress->setText(QHostAddress(s.address).isNull() || s.port == 0 ? QString() : webRemoteAddress(s));
+    EWebAddress->setCursorPosition(0);
 }
