@@ -9,7 +9,8 @@
 #include <QPointer>
 #include <QUdpSocket>
 
-Q_LOGGING_CATEGORY(lcOsc, "oxs.remote.osc")
+// Off by default like the other oxs.* categories: QT_LOGGING_RULES="oxs.*.debug=true".
+Q_LOGGING_CATEGORY(lcOsc, "oxs.remote.osc", QtWarningMsg)
 
 namespace OxsRemote {
 
@@ -81,7 +82,10 @@ void OscServer::readDatagrams() {
     if (!m_socket) return;
     // A bounded round: a flood of datagrams leaves the window its turns (the socket signals again).
     for (int n = 0; n < kDatagramsPerRound && m_socket && m_socket->hasPendingDatagrams(); ++n) {
-        const QNetworkDatagram datagram = m_socket->receiveDatagram(kMaxOscPacketBytes + 1);
+        // Sized first, so that each datagram costs only its own size to read.
+        const qint64 size = m_socket->pendingDatagramSize();
+        const QNetworkDatagram datagram = m_socket->receiveDatagram(
+            size >= 0 && size <= kMaxOscPacketBytes ? size : kMaxOscPacketBytes + 1);
         const QHostAddress sender = datagram.senderAddress();
         const quint16 senderPort = quint16(datagram.senderPort());
         if (!oscSenderAllowed(sender, m_allowed, m_trustLoopback)) {
