@@ -1,6 +1,7 @@
 // The window against the simulated scaler over each real link: it finds the scaler, fills the grid, shows a
 // lost link at once and finds the scaler again. The driver's link is stepped by hand so nothing waits for
 // the link timer.
+#include "LinkSilence.h"
 #include "ScalerSimulator.h"
 #include "StatusTexts.h"
 #include "WindowFixture.h"
@@ -108,6 +109,14 @@ class TestWindowLink : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(counter.paints > paintsBefore, 100);
         for (int row = 0; row < kRows; ++row)
             QCOMPARE(w->form->StatusCell(row), shown[row]); // the grid keeps its last values
+        // ... greyed, with the time of the last report; the status bar says since when.
+        const TLinkSilence &silence = w->form->LinkSilence();
+        QVERIFY(silence.Stale());
+        const QString lastReport = silence.LastReport().time().toString("HH:mm:ss");
+        QCOMPARE(w->form->PageControl->toolTip(), "last report " + lastReport);
+        QCOMPARE(w->form->StatusPanelText(2), "Scaler silent since " + lastReport);
+        QVERIFY(w->form->PageControl->palette().color(QPalette::Active, QPalette::WindowText) ==
+                w->form->PageControl->palette().color(QPalette::Disabled, QPalette::WindowText));
 
         // It answers again: the window is built again for it.
         sim->setFaults(OxsSim::FaultSettings{});
@@ -115,6 +124,11 @@ class TestWindowLink : public QObject {
         QCOMPARE(w->form->LastConfiguredModel(), 33);
         QVERIFY(w->form->BtnInput1->isEnabled());
         QCOMPARE(w->form->StatusPanelText(0), QString("Device connected"));
+        QVERIFY(!silence.Stale());
+        QVERIFY(w->form->PageControl->toolTip().isEmpty());
+        QVERIFY(w->form->StatusPanelText(2).isEmpty());
+        QVERIFY(w->form->PageControl->palette().color(QPalette::Active, QPalette::WindowText) !=
+                w->form->PageControl->palette().color(QPalette::Disabled, QPalette::WindowText));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "ComPort.h"
 #include "FrmInput.h"
+#include "LinkSilence.h"
 #include "Models.h"
 #include "Prompts.h"
 #include "SettingsFiles.h"
@@ -56,6 +57,8 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
 
     // The driver's link timer starts running with it.
     Orlan_d = new TOrlan_d(this);
+    m_silence = new TLinkSilence(*Orlan_d, this);
+    connect(m_silence, &TLinkSilence::changed, this, &TForm_OXS::ShowStaleness);
     Timer1 = new QTimer(this);
     Timer1->setInterval(kTimer1Interval);
     TimerStatus = new QTimer(this);
@@ -579,7 +582,9 @@ void TForm_OXS::SetupStatusGrid() {
         GrdStatusDrawCell(p, row, column, r);
     };
     delegate->OnCellHint = [this](int row, int column) {
-        return column == 1 ? StatusCellHint(row) : QString();
+        const QString hint = column == 1 ? StatusCellHint(row) : QString();
+        const QString stale = m_silence->Hint();
+        return stale.isEmpty() || hint.isEmpty() ? hint + stale : hint + u'\n' + stale;
     };
     GrdStatus->setItemDelegate(delegate);
     for (int row = 0; row < kRows; ++row)
@@ -673,8 +678,9 @@ void TForm_OXS::GrdStatusDrawCell(QPainter &p, int row, int column, const QRect 
     p.setFont(font);
     // The cells have the tooltip background, so their text takes the tooltip's text colour (dark desktops
     // too).
-    p.setPen(highlighted ? QColor(Qt::red)
-                         : GrdStatus->palette().color(QPalette::Active, QPalette::ToolTipText));
+    p.setPen(m_silence->Stale() ? GrdStatus->palette().color(QPalette::Disabled, QPalette::Text)
+             : highlighted      ? QColor(Qt::red)
+                                : GrdStatus->palette().color(QPalette::Active, QPalette::ToolTipText));
     const QString text = GrdStatus->item(row, column) ? GrdStatus->item(row, column)->text() : QString();
     // A text too long for its cell ends in "…" instead of being cut; its tooltip shows it whole.
     const QRect room = rect.adjusted(kCellTextIndent, kCellTextIndent, 0, 0);
@@ -709,6 +715,25 @@ void TForm_OXS::RefreshStatusBar() {
     StatusBar->update();
 }
 
+// The last values stay where they are, greyed, with the time of the last report in their tooltips. Nothing
+// is sent for it.
+void TForm_OXS::ShowStaleness() {
+    const bool stale = m_silence->Stale();
+    if (stale) {
+        m_livePagePalette = PageControl->palette();
+        QPalette grey = m_livePagePalette;
+        for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            for (const auto group : {QPalette::Active, QPalette::Inactive})
+                grey.setColor(group, role, grey.color(QPalette::Disabled, role));
+        PageControl->setPalette(grey);
+    } else {
+        PageControl->setPalette(m_livePagePalette);
+    }
+    PageControl->setToolTip(m_silence->Hint());
+    GrdStatus->viewport()->update();
+    RefreshStatusBar();
+}
+
 QString TForm_OXS::StatusPanelText(int panel) const {
     switch (panel) {
     case 0:
@@ -728,7 +753,7 @@ QString TForm_OXS::StatusPanelText(int panel) const {
         return {};
     case 2:
         if (Orlan_d->STORE()) return QStringLiteral("Storing settings, please do not switch power off...");
-        return m_unsavedFiles.isEmpty() ? QString()
+        return m_unsavedFiles.isEmpty() ? m_silence->Notice()
                                         : QStringLiteral("Settings not saved: cannot write %1")
                                               .arg(QDir::toNativeSeparators(m_unsavedFiles.constLast()));
     default:

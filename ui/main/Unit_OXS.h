@@ -25,6 +25,7 @@ class TForm_Sync_Time;
 class TFormTransferFrame;
 class TFrameInput;
 class TIPConfigDlg;
+class TLinkSilence;
 class TRs232LanDlg;
 
 // The operator's window: status grid and status bar, input buttons, five pages and the menus. It drives
@@ -119,6 +120,9 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     QString SettingsDir() const { return m_settingsDir; }
     int LastConfiguredModel() const { return static_cast<int>(m_lastModel); }
     bool BlinkPhase() const { return m_blinkPhase; }
+    // From the loss of a scaler until it is found again the grid and the pages show its last values, greyed.
+    TLinkSilence &LinkSilence() const { return *m_silence; }
+    void ShowStaleness();
     int UpdaterCountdown() const { return m_updaterCountdown; }
     QString SourceName(int index) const;
     QString StatusCell(int row) const;
@@ -201,5 +205,7 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     std::array<QPixmap, 4> m_bitmapList;
     std::array<QPixmap, 2> m_imgListConnect;
     QWidget *m_debugConsole = nullptr;
+    TLinkSilence *m_silence = nullptr;
+    QPalette m_livePagePalette; // the pages' own colours, back once the values are live again
     bool m_closed = false;
 };
