@@ -1,3 +1,4 @@
+#include "ComPort.h"
 #include "FrmInput.h"
 #include "Models.h"
 #include "StatusTexts.h"
@@ -5,6 +6,7 @@
 
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
@@ -120,6 +122,65 @@ class TestMainWindow : public QObject {
         QCOMPARE(w->driver().ConType(), CON_RS232);
         w->form->close();
         QVERIFY(w->read("OXS remote control.ini").startsWith("[CONNEXION]\r\nPort=2\r\n"));
+    }
+
+    // Serial devices by name: listed as the menu opens, opened by their stable name, kept in a file of the
+    // program's own while the design's Port key stays a COM number; one that is gone says so.
+    void serialDevicesByName() {
+        char name[256] = {};
+        int master = -1, slave = -1;
+        QVERIFY(openpty(&master, &slave, name, nullptr, nullptr) == 0);
+        const QString pty = QString::fromLocal8Bit(name);
+        const QString gone = w->path("unplugged-adapter");
+        w->write("unplugged-adapter", "");
+        qputenv("OXS_SERIAL_DEVICES", (pty + ':' + gone).toLocal8Bit());
+        w->write("OXS remote control.ini", kConnectionDefaults);
+        w->start();
+        emit w->form->MenuSerialPort->aboutToShow();
+        const QList<QAction *> entries = w->form->SerialDeviceEntries();
+        QCOMPARE(entries.size() >= 2, true);
+        QAction *ptyEntry = nullptr, *goneEntry = nullptr;
+        for (QAction *e : entries) {
+            if (e->data().toString() == pty) ptyEntry = e;
+            if (e->data().toString() == gone) goneEntry = e;
+        }
+        QVERIFY(ptyEntry && goneEntry);
+        const QList<QAction *> menu = w->form->MenuSerialPort->actions();
+        QVERIFY(menu.indexOf(ptyEntry) > menu.indexOf(w->form->COM16));
+        QVERIFY(menu.indexOf(ptyEntry) < menu.indexOf(w->form->MenuMIPConfig));
+
+        ptyEntry->trigger();
+        QVERIFY(w->prompts->asked.isEmpty());
+        QCOMPARE(w->driver().Port(), pty);
+        QVERIFY(w->driver().ComPort().Opened());
+        QVERIFY(ptyEntry->isChecked());
+        QCOMPARE(w->form->TickedSerialEntry(), 0);
+        QCOMPARE(w->form->StatusPanelText(1), "Port : " + QFileInfo(pty).fileName());
+        w->form->close();
+        QVERIFY(w->read("OXS remote control.ini").startsWith("[CONNEXION]\r\nPort=0\r\n"));
+        QCOMPARE(w->read("Serial device.ini"), "[Serial]\r\nDevice=" + pty.toLocal8Bit() + "\r\n");
+
+        // The next start opens the device again; the unplugged one says why it cannot.
+        w->form.reset();
+        w->start();
+        QCOMPARE(w->driver().Port(), pty);
+        QVERIFY(w->driver().ComPort().Opened());
+        emit w->form->MenuSerialPort->aboutToShow();
+        QVERIFY(w->form->SerialDeviceEntries().size() >= 2);
+        for (QAction *e : w->form->SerialDeviceEntries())
+            if (e->data().toString() == pty) QVERIFY(e->isChecked());
+        QFile::remove(gone);
+        for (QAction *e : w->form->SerialDeviceEntries())
+            if (e->data().toString() == gone) e->trigger();
+        QCOMPARE(w->prompts->asked.size(), 1);
+        QVERIFY(w->prompts->asked[0].text.contains("gone: it is no longer connected"));
+        // Back to a COM entry: the device file forgets the device.
+        w->form->COM12->trigger();
+        w->form->close();
+        QCOMPARE(w->read("Serial device.ini"), QByteArray("[Serial]\r\nDevice=\r\n"));
+        qunsetenv("OXS_SERIAL_DEVICES");
+        ::close(master);
+        ::close(slave);
     }
 
     void unopenablePortWhenLeavingNetworkLinkIsReported() {

@@ -35,6 +35,20 @@ QString ConnectionFilePath(const QString &dir) {
     return QDir(dir).filePath(QString::fromLatin1(kApplicationTitle) + QLatin1String(".ini"));
 }
 
+QString SerialDeviceFilePath(const QString &dir) {
+    return QDir(dir).filePath(QStringLiteral("Serial device.ini"));
+}
+
+QString ReadSerialDevice(const QString &path) {
+    return ProfileReader(path).readString(QStringLiteral("Serial"), QStringLiteral("Device"), QString());
+}
+
+bool WriteSerialDevice(const QString &path, const QString &device) {
+    ProfileWriter profile(path);
+    profile.writeString(QStringLiteral("Serial"), QStringLiteral("Device"), device);
+    return profile.commit();
+}
+
 QString InputNamesFilePath(const QString &dir, uint32_t dev) {
     const QString name = Models::ModelName(dev);
     return name.isEmpty() ? QString() : QDir(dir).filePath(name + QLatin1String(".ini"));

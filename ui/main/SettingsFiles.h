@@ -52,6 +52,12 @@ ConnectionLoad ReadConnectionSettings(const QString &path);
 // Rewrites the file whole, keys in their fixed order. False when the file could not be replaced.
 bool WriteConnectionSettings(const QString &path, const ConnectionSettings &settings);
 
+// The serial device chosen by name (its stable path) rather than as COM1 .. COM16, kept in a file of the
+// program's own beside the connection settings ("<dir>/Serial device.ini"); empty when a COM entry is used.
+QString SerialDeviceFilePath(const QString &dir);
+QString ReadSerialDevice(const QString &path);
+bool WriteSerialDevice(const QString &path, const QString &device);
+
 struct InputNames {
     QString black;
     std::array<QString, 5> inputs;

@@ -5,6 +5,7 @@
 #include "LinkSilence.h"
 #include "Models.h"
 #include "Prompts.h"
+#include "SerialDevices.h"
 #include "SettingsFiles.h"
 #include "StatusWidgets.h"
 #include "TransferFrame.h"
@@ -20,6 +21,7 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLayout>
 #include <QMenu>
@@ -33,6 +35,7 @@
 #include <QToolButton>
 
 #include <cstdio>
+#include <utility>
 
 using namespace StatusTexts;
 
@@ -83,7 +86,7 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
                      m_inputNames[4]};
 
     // Serial port submenu: 17 radio entries of one group; the handlers tick them.
-    auto *serialGroup = new QActionGroup(this);
+    auto *serialGroup = m_serialGroup = new QActionGroup(this);
     serialGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     const std::array<QAction *, 16> coms{COM1, COM2,  COM3,  COM4,  COM5,  COM6,  COM7,  COM8,
                                          COM9, COM10, COM11, COM12, COM13, COM14, COM15, COM16};
@@ -97,6 +100,7 @@ TForm_OXS::TForm_OXS(const QString &settingsDir, QWidget *parent)
     for (QAction *entry : m_serialEntries)
         serialGroup->addAction(entry);
     connect(MenuMIPConfig, &QAction::triggered, this, &TForm_OXS::MenuMIPConfigClick);
+    connect(MenuSerialPort, &QMenu::aboutToShow, this, &TForm_OXS::RefreshSerialDevices);
 
     // Input buttons: one group, at most one down.
     auto *inputGroup = new QButtonGroup(this);
@@ -294,6 +298,13 @@ void TForm_OXS::LoadConnectionSettings() {
         Prompts::instance().message(QStringLiteral("Select port"), Prompts::Icon::Information,
                                     QString::fromLatin1(SettingsFiles::kApplicationTitle));
     MenuCOMClick(s.port + 1);
+    const QString device =
+        SettingsFiles::ReadSerialDevice(SettingsFiles::SerialDeviceFilePath(m_settingsDir));
+    if (!device.isEmpty()) {
+        Orlan_d->SetPort(device);
+        tickSerialEntry(nullptr);
+        m_serialDevice = device;
+    }
     switch (s.ipEnable) {
     case CON_UDP:
         setConType(CON_UDP);
@@ -326,6 +337,11 @@ void TForm_OXS::SaveConnectionSettings() {
     s.ipEnable = Orlan_d->ConType();
     const QString path = SettingsFiles::ConnectionFilePath(m_settingsDir);
     if (!SettingsFiles::WriteConnectionSettings(path, s)) reportUnsaved(path);
+    // The device file exists once a device was chosen by name.
+    const QString devicePath = SettingsFiles::SerialDeviceFilePath(m_settingsDir);
+    if ((!m_serialDevice.isEmpty() || QFileInfo::exists(devicePath)) &&
+        !SettingsFiles::WriteSerialDevice(devicePath, m_serialDevice))
+        reportUnsaved(devicePath);
 }
 
 void TForm_OXS::reportUnsaved(const QString &path) {
@@ -348,6 +364,8 @@ void TForm_OXS::setConType(tConnectionType type) {
 void TForm_OXS::tickSerialEntry(QAction *entry) {
     for (QAction *e : m_serialEntries)
         e->setChecked(e == entry);
+    for (QAction *e : m_deviceEntries)
+        e->setChecked(e == entry);
     m_tickedEntry = entry;
 }
 
@@ -360,9 +378,61 @@ int TForm_OXS::TickedSerialEntry() const {
 void TForm_OXS::MenuCOMClick(int tag) {
     if (tag < 1 || tag > SettingsFiles::kSerialEntries) return;
     Orlan_d->SetPort(QStringLiteral("\\\\.\\COM%1").arg(tag));
+    m_serialDevice.clear();
     tickSerialEntry(m_serialEntries[static_cast<std::size_t>(tag - 1)]);
     setConType(CON_RS232);
     RefreshStatusBar();
+}
+
+void TForm_OXS::RefreshSerialDevices() {
+    qDeleteAll(m_deviceEntries);
+    m_deviceEntries.clear();
+    delete std::exchange(m_deviceSeparator, nullptr);
+    const QList<SerialDevices::Device> devices = SerialDevices::list();
+    if (devices.isEmpty()) return;
+    // Between COM16 and the menu's own separator before LAN/Setup.
+    const QList<QAction *> actions = MenuSerialPort->actions();
+    QAction *next = actions.value(actions.indexOf(COM16) + 1);
+    m_deviceSeparator = MenuSerialPort->insertSeparator(next);
+    const bool serial = Orlan_d->ConType() == CON_RS232;
+    for (const SerialDevices::Device &device : devices) {
+        auto *entry = new QAction(device.label(), this);
+        entry->setCheckable(true);
+        entry->setData(device.stablePath);
+        entry->setToolTip(device.stablePath);
+        m_serialGroup->addAction(entry);
+        const QString path = device.stablePath;
+        connect(entry, &QAction::triggered, this, [this, path] { MenuSerialDeviceClick(path); });
+        MenuSerialPort->insertAction(next, entry);
+        m_deviceEntries << entry;
+        if (serial && !m_serialDevice.isEmpty() && SerialDevices::nodeOf(m_serialDevice) == device.path)
+            tickSerialEntry(entry);
+    }
+}
+
+void TForm_OXS::MenuSerialDeviceClick(const QString &path) {
+    Orlan_d->SetPort(path);
+    m_serialDevice = path;
+    QAction *entry = nullptr;
+    for (QAction *e : m_deviceEntries)
+        if (e->data().toString() == path) entry = e;
+    tickSerialEntry(entry);
+    QString failure = Orlan_d->PortOpenError();
+    if (Orlan_d->ConType() != CON_RS232) {
+        try {
+            Orlan_d->SetConType(CON_RS232);
+        } catch (const EComError &e) {
+            failure = QString::fromLocal8Bit(e.what());
+        }
+    }
+    RefreshStatusBar();
+    if (failure.isEmpty()) return;
+    // The driver's text: "TCOMPORT : cannot open <port>\r<system text>".
+    const QString system = failure.section(QLatin1Char('\r'), 1).trimmed();
+    Prompts::instance().message(
+        QStringLiteral("Cannot open %1: %2")
+            .arg(entry ? entry->text() : path, SerialDevices::openFailureReason(path, system)),
+        Prompts::Icon::Warning, QString::fromLatin1(SettingsFiles::kApplicationTitle));
 }
 
 // The network link is chosen in the connection settings dialog; leaving it without Apply changes nothing,
@@ -742,6 +812,8 @@ QString TForm_OXS::StatusPanelText(int panel) const {
         switch (Orlan_d->ConType()) {
         case CON_RS232: {
             QString port = Orlan_d->Port();
+            if (port == m_serialDevice && !port.isEmpty()) // a device by name: its node's short name
+                return QStringLiteral("Port : %1").arg(QFileInfo(SerialDevices::nodeOf(port)).fileName());
             port.remove(u'\\').remove(u'.');
             return QStringLiteral("Port : %1").arg(port);
         }

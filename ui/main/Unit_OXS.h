@@ -12,6 +12,7 @@
 #include <functional>
 
 class QAction;
+class QActionGroup;
 class QDialog;
 class QMenu;
 class QPainter;
@@ -65,6 +66,12 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     void LoadConnectionSettings();
     void SaveConnectionSettings();
     void MenuCOMClick(int tag);
+    // Controls > Serial port also lists the serial devices found, refreshed as the menu opens; choosing one
+    // opens it by its stable name, and a device that cannot be opened says why.
+    void RefreshSerialDevices();
+    void MenuSerialDeviceClick(const QString &path);
+    QList<QAction *> SerialDeviceEntries() const { return m_deviceEntries; }
+    QString SerialDevice() const { return m_serialDevice; }
     void MenuMIPConfigClick();
     void LoadInputNames(uint32_t model);
     void ApplyInputNames();
@@ -199,7 +206,11 @@ class TForm_OXS : public QMainWindow, public Ui::TForm_OXS {
     std::array<QAction *, 5> m_menuAudios{};
     std::array<QAction *, 17> m_serialEntries{}; // COM1..COM16, LAN/Setup
     QAction *m_tickedEntry = nullptr;
-    int m_renameInput = 0; // input button that last saw a mouse button released over it
+    QActionGroup *m_serialGroup = nullptr;
+    QList<QAction *> m_deviceEntries; // the serial devices found, after COM16
+    QAction *m_deviceSeparator = nullptr;
+    QString m_serialDevice; // the device chosen by name, empty while a COM entry is used
+    int m_renameInput = 0;  // input button that last saw a mouse button released over it
     int m_currentPage = 0;
     std::array<bool, 5> m_tabHighlighted{};
     std::array<QPixmap, 4> m_bitmapList;
