@@ -499,14 +499,24 @@ void RemoteRunner::restoreAnswered(const QJsonObject &body) {
         m_out(formatLines(entries, o.quiet));
         return finish(kExitOk);
     }
+    int input = 0; // the input the last PCHAN answered selected: the per-input values that follow are its
     for (const QJsonValue &v : body.value(QStringLiteral("answers")).toArray()) {
         const QJsonObject answer = v.toObject();
         const QString name = answer.value(QStringLiteral("name")).toString();
+        if (name == QLatin1String("PCHAN"))
+            input = answer.value(QStringLiteral("reported")).toString().toInt();
         // The value written, when the program says; else the backup's own.
         QString sent = answer.value(QStringLiteral("sent")).toString();
         for (const BackupValue &b : m_request.backup.values)
             if (sent.isEmpty() && b.target.name == name)
                 sent = assignedText(OxsControl::Assignment{b.target, b.value, {}});
+        for (const BackupInput &in : m_request.backup.inputs) {
+            if (!sent.isEmpty() || in.input != input) continue;
+            const std::pair<int, uint32_t> rows[] = {
+                {VAR_PENA, in.pena}, {VAR_PRGBI, in.prgbi}, {VAR_PISTD, in.pistd}, {VAR_PPROC, in.pproc}};
+            for (const auto &[row, value] : rows)
+                if (name == QLatin1String(kRows[row].property)) sent = formatRowValue(row, value);
+        }
         reportAnswer(name, answer.value(QStringLiteral("reported")).toString(),
                      sent.isEmpty() ? QStringLiteral("value") : sent,
                      answer.value(QStringLiteral("asked")).toBool(), o.quiet, m_out, m_err);
