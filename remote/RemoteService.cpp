@@ -300,6 +300,7 @@ void RemoteService::restore(const QByteArray &json, bool dryRun, int valueTimeou
     Restore &r = *m_restore->restore;
     r.progress = [this](const Assignment &a, const QString &reported, bool asked) {
         m_restore->answers.append(QJsonObject{{QStringLiteral("name"), a.target.name},
+                                              {QStringLiteral("sent"), assignedText(a)},
                                               {QStringLiteral("reported"), reported},
                                               {QStringLiteral("asked"), asked}});
     };

@@ -70,7 +70,7 @@ class RemoteService : public QObject {
     // 400 for a text that is no backup, 409 for a backup of another model, 503 while no scaler is ready or
     // while another restore runs. With dryRun nothing is written and the answer comes at once:
     // 200 {"writes": [{"name": "HPOS", "value": "120"}, ...], "notes": [...]}. Else 200 at the end:
-    // {"notes": [...], "answers": [{"name", "reported", "asked": bool}, ...], "notTaken": [...],
+    // {"notes": [...], "answers": [{"name", "sent", "reported", "asked": bool}, ...], "notTaken": [...],
     //  "notWritten": [...], "linkLost": bool}; values there are texts as oxsctl prints them.
     void restore(const QByteArray &json, bool dryRun, int valueTimeoutMs, Answer answer);
 
