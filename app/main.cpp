@@ -5,6 +5,8 @@
 #include "GradientWindow.h"
 #include "MachineMenu.h"
 #include "ProcessFigures.h"
+#include "RemoteAccessMenu.h"
+#include "RemoteHost.h"
 #include "SettingsFiles.h"
 #include "TransferFrame.h"
 #include "Unit_About_OXS.h"
@@ -29,6 +31,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -168,6 +171,11 @@ struct CommandLine {
         QStringLiteral("screenshot-delay"),
         QStringLiteral("Milliseconds to wait before the pictures (default 9000)."), QStringLiteral("MS"),
         QStringLiteral("9000")};
+    const QCommandLineOption remote{
+        QStringLiteral("remote"),
+        QStringLiteral("Let other programs control the scaler through this one: HTTP, WebSocket and OSC on "
+                       "[ADDRESS:]PORT (ADDRESS defaults to 127.0.0.1)."),
+        QStringLiteral("[ADDRESS:]PORT")};
     const QCommandLineOption timing{
         QStringLiteral("timing"),
         QStringLiteral("Report the time to the shown window and the resident memory "
@@ -178,7 +186,7 @@ struct CommandLine {
             QStringLiteral("Remote control of Orlan, Orlan Plus and Orlan C scalers."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({configDir, screenshot, screenshotDelay, timing});
+        parser.addOptions({configDir, remote, screenshot, screenshotDelay, timing});
     }
 };
 
@@ -228,6 +236,16 @@ int main(int argc, char *argv[]) {
     QCommandLineParser options;
     cli.describe(options);
     options.process(app);
+    std::optional<OxsRemote::RemoteSettings> remoteListen;
+    if (options.isSet(cli.remote)) {
+        QString why;
+        remoteListen.emplace();
+        if (!OxsRemote::parseListenArgument(options.value(cli.remote), *remoteListen, &why)) {
+            std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                         qPrintable(why));
+            return 2;
+        }
+    }
 
     // An installed program's folder cannot be written: its settings then go to the user's own folder.
     const QString settingsDir =
@@ -244,6 +262,17 @@ int main(int argc, char *argv[]) {
     TForm_debug debugConsole(*form.Orlan_d, settingsDir);
     form.SetDebugConsole(&debugConsole);
     form.InitMainWindow();
+
+    // Remote access serves the window's driver; its service follows the scaler's reports from the start.
+    // It closes with the window, before the driver goes.
+    OxsRemote::RemoteHost remoteHost(*form.Orlan_d);
+    TRemoteAccessMenu remoteAccess(form, remoteHost,
+                                   QDir(settingsDir).filePath(QLatin1String(OxsRemote::kRemoteSettingsFile)));
+    QString remoteFailure;
+    if (!remoteAccess.Start(remoteListen, &remoteFailure))
+        std::fprintf(stderr, "%s: remote access is off: %s\n",
+                     qPrintable(QCoreApplication::applicationName()), qPrintable(remoteFailure));
+    QObject::connect(&form, &TForm_OXS::closed, &remoteHost, &OxsRemote::RemoteHost::stop);
 
     UnixSignals signalsToClose;
     QObject::connect(&signalsToClose, &UnixSignals::terminationRequested, &form, &QWidget::close);

@@ -1,1 +1,2 @@
 oxs_add_test(tst_remote_service SOURCES tst_remote_service.cpp LIBS oxs_remote)
+oxs_add_test(tst_remote_access_menu SOURCES tst_remote_access_menu.cpp LIBS oxs_ui_main util)
