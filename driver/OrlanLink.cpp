@@ -278,6 +278,7 @@ void TOrlan_d::StepLink() {
         if (m_connected) qCDebug(lcLink) << "scaler lost";
         m_ready = false;
         m_connected = false;
+        m_reportedSinceReset.reset();
         m_values[VAR_DEV] = 0;
         raise(OnReady);
         emit readyChanged();

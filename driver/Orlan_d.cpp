@@ -228,10 +228,19 @@ void TOrlan_d::watchdog() {
 }
 
 void TOrlan_d::appendAndParse(const char *data, qsizetype size) {
-    watchdog();
+    // While polling every chunk shows the scaler alive. Before that (probing, the pause before the query-all,
+    // the wait for the end of its answer) only a chunk that reports a variable for the first time since the
+    // link was reset holds the next step back: a scaler that repeats its live measurements more often than
+    // the step's interval would otherwise never be asked who it is, or never be done answering.
+    const TLinkState state = m_linkState;
+    const bool polling = state == LINK_POLL || state == LINK_POLLWAIT;
+    if (polling) watchdog();
     m_rxBuffer.append(data, size);
     // A handler that feeds data back in while a parse runs only appends; the running parse reaches it.
-    if (!m_parsing) parseBuffer();
+    if (m_parsing) return;
+    m_chunkReportedNew = false;
+    parseBuffer();
+    if (!polling && m_chunkReportedNew && m_linkState == state) watchdog();
 }
 
 void TOrlan_d::parseBuffer() {
@@ -342,6 +351,10 @@ void TOrlan_d::storeAndReport(int index, uint32_t value, const char *msg, qsizet
     }
 
     m_lastMatched = index;
+    if (!m_reportedSinceReset[std::size_t(index)]) {
+        m_reportedSinceReset.set(std::size_t(index));
+        m_chunkReportedNew = true;
+    }
     if (kChangeEvents[index]) raise(this->*kChangeEvents[index]);
     emit variableReported(index);
 }

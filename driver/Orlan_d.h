@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -349,6 +350,8 @@ class TOrlan_d : public QObject {
     qsizetype m_rxConsumed = 0; // bytes of m_rxBuffer already handled by the running parse
     bool m_parsing = false;
     int m_lastMatched = 0;
+    std::bitset<OrlanVars::VAR_COUNT> m_reportedSinceReset; // rows reported since the link was last reset
+    bool m_chunkReportedNew = false;                        // the chunk being parsed reported one first
     QByteArray m_receivedString;
     QByteArray m_sentString;
 

@@ -71,6 +71,7 @@ class TestLinkEndToEnd : public QObject {
     void garbageAndChunkedRepliesStillConnect();
     void tcpRefusedRetriesAtAPause();
     void longRepliesOneByteAtATime();
+    void liveReportsDoNotHoldBackTheSteps();
     void tcpAcceptAndResetRetriesAtAPause();
     void tcpNamesWhyItFailed();
     void addressesWithLeadingZerosAreDecimal();
@@ -231,6 +232,25 @@ void TestLinkEndToEnd::longRepliesOneByteAtATime() {
     QCOMPARE(h.drv->DATADBG(), sim.state().debugRegister(0));
     h.drv->SetADDRDBG(9);
     QTRY_COMPARE_WITH_TIMEOUT(h.drv->DATADBG(), 4000000009u, 2000);
+}
+
+// A scaler that reports a measurement more often than the steps' pauses is still asked who it is, asked for
+// every value, and done answering once nothing new comes: repeats do not hold the steps back.
+void TestLinkEndToEnd::liveReportsDoNotHoldBackTheSteps() {
+    OxsSim::ScalerSimulator sim(33);
+    OxsSim::FaultSettings faults;
+    faults.streamMs = 20;
+    sim.setFaults(faults);
+    QString error;
+    const QString pty = sim.startPty(&error);
+    QVERIFY2(!pty.isEmpty(), qPrintable(error));
+    Host h;
+    // The window's order of steps, at a tenth of its pauses; the stream repeats faster than any of them.
+    h.drv->SetLinkPacing({1, 200, 200, 200, 200, false});
+    h.drv->SetPort(pty);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Connected(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(h.drv->Ready(), 3000);
+    QCOMPARE(h.drv->HPOS(), sim.state().value(VAR_HPOS));
 }
 
 void TestLinkEndToEnd::tcpAcceptAndResetRetriesAtAPause() {
