@@ -546,7 +546,7 @@ void RemoteHttpServer::handle(const QHttpServerRequest &request, QTcpSocket *soc
         return;
     }
     if (path == kPrefix + QLatin1String("variables")) {
-        if (allow(Method::Get, "GET")) sendJson(responder, 200, m_service.variables());
+        if (allow(Method::Get, "GET")) send(responder, 200, "application/json", m_service.variablesJson());
         return;
     }
     if (path.startsWith(kVariablesPrefix)) {

@@ -8,6 +8,7 @@
 #include "Writer.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QTimer>
 
 #include <cmath>
@@ -190,6 +191,12 @@ QJsonObject RemoteService::variables() const {
     return o;
 }
 
+QByteArray RemoteService::variablesJson() const {
+    if (m_variablesJson.isEmpty())
+        m_variablesJson = QJsonDocument(variables()).toJson(QJsonDocument::Compact);
+    return m_variablesJson;
+}
+
 Reply RemoteService::variable(const QString &name) const {
     Target t;
     if (!lookupTarget(name, t)) return Reply::error(404, QStringLiteral("unknown variable '%1'").arg(name));
@@ -326,6 +333,7 @@ void RemoteService::onMessage(const QByteArray &message) {
 }
 
 void RemoteService::onReported(int index) {
+    m_variablesJson.clear();
     for (const auto &p : m_pending)
         if (p->started && !p->done) p->writer.changed(index);
     if (m_restore) m_restore->restore->changed(index);
@@ -353,6 +361,7 @@ void RemoteService::publishNetwork() {
 }
 
 void RemoteService::onConnectedChanged() {
+    m_variablesJson.clear();
     const bool connected = m_driver.Connected();
     if (connected == m_connected) return;
     m_connected = connected;

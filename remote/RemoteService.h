@@ -46,6 +46,8 @@ class RemoteService : public QObject {
     // Every readable variable in table order, name -> value; null for one not reported since the scaler was
     // found (and for every one while no scaler is connected).
     QJsonObject variables() const;
+    // The same as compact JSON text, kept until the next report or change of the link (the most asked for).
+    QByteArray variablesJson() const;
     // 200 {"name": "HPOS", "value": 128} (value null when not reported), 404 for an unknown name, 403 for a
     // variable that cannot be read.
     Reply variable(const QString &name) const;
@@ -100,6 +102,7 @@ class RemoteService : public QObject {
     OxsControl::SessionLog m_session; // first of the driver's observers: it records before the others look
     bool m_connected = false;
     QHash<QString, QJsonValue> m_published; // what variableChanged said last, per name
+    mutable QByteArray m_variablesJson;     // variables() as text; empty once a report may have changed it
     std::list<std::unique_ptr<PendingWrite>> m_pending;
     struct RunningRestore;
     std::unique_ptr<RunningRestore> m_restore;

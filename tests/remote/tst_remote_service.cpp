@@ -92,7 +92,9 @@ void TestRemoteService::readsOnlyWhatTheScalerReported() {
     // The driver holds 0 for HPOS, but the scaler has not said so.
     QVERIFY(s.service.variables().value("HPOS").isNull());
     QVERIFY(s.service.variable("hpos").body.value("value").isNull());
+    QVERIFY(s.service.variablesJson().contains("\"HPOS\":null"));
     s.reply("HP128\r\nOBLK1\r\n");
+    QVERIFY(s.service.variablesJson().contains("\"HPOS\":128")); // the text follows every report
     QCOMPARE(s.service.variable("hpos").body, (QJsonObject{{"name", "HPOS"}, {"value", 128}}));
     QCOMPARE(s.service.variables().value("OBLACK"), QJsonValue(true));
     QCOMPARE(s.service.variables().value("DEV").toInt(), 33);
