@@ -35,10 +35,10 @@ Prompts::Answer ConsolePrompts::confirm(const QString &text, const QString &titl
 bool ConsolePrompts::inputText(const QString &, const QString &, QString &) {
     return false;
 }
-QString ConsolePrompts::openFileName(const QString &, const QString &) {
+QString ConsolePrompts::openFileName(const QString &, const QString &, const QString &) {
     return {};
 }
-QString ConsolePrompts::saveFileName(const QString &, const QString &) {
+QString ConsolePrompts::saveFileName(const QString &, const QString &, const QString &) {
     return {};
 }
 
@@ -47,38 +47,38 @@ bool ConsolePrompts::chooseColor(uint32_t &, const QString &) {
 }
 
 void RecordingPrompts::message(const QString &text, Icon icon, const QString &) {
-    asked.append({QStringLiteral("message"), text, icon});
+    asked.append({QStringLiteral("message"), text, icon, {}});
 }
 
 Prompts::Answer RecordingPrompts::question(const QString &text, const QString &) {
-    asked.append({QStringLiteral("question"), text, Icon::Question});
+    asked.append({QStringLiteral("question"), text, Icon::Question, {}});
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
 }
 
 Prompts::Answer RecordingPrompts::confirm(const QString &text, const QString &) {
-    asked.append({QStringLiteral("confirm"), text, Icon::Question});
+    asked.append({QStringLiteral("confirm"), text, Icon::Question, {}});
     return answers.isEmpty() ? Answer::Cancel : answers.takeFirst();
 }
 
 bool RecordingPrompts::inputText(const QString &, const QString &label, QString &value) {
-    asked.append({QStringLiteral("input"), label, Icon::Question});
+    asked.append({QStringLiteral("input"), label, Icon::Question, {}});
     if (inputs.isEmpty()) return false;
     value = inputs.takeFirst();
     return true;
 }
 
-QString RecordingPrompts::openFileName(const QString &title, const QString &) {
-    asked.append({QStringLiteral("open"), title, Icon::Question});
+QString RecordingPrompts::openFileName(const QString &title, const QString &, const QString &dir) {
+    asked.append({QStringLiteral("open"), title, Icon::Question, dir});
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
-QString RecordingPrompts::saveFileName(const QString &title, const QString &) {
-    asked.append({QStringLiteral("save"), title, Icon::Question});
+QString RecordingPrompts::saveFileName(const QString &title, const QString &, const QString &dir) {
+    asked.append({QStringLiteral("save"), title, Icon::Question, dir});
     return fileNames.isEmpty() ? QString() : fileNames.takeFirst();
 }
 
 bool RecordingPrompts::chooseColor(uint32_t &rgb, const QString &title) {
-    asked.append({QStringLiteral("color"), title, Icon::Question});
+    asked.append({QStringLiteral("color"), title, Icon::Question, {}});
     if (colors.isEmpty()) return false;
     rgb = colors.takeFirst();
     return true;

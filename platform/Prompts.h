@@ -23,9 +23,10 @@ class Prompts {
     virtual Answer confirm(const QString &text, const QString &title = {}) = 0;
     // A one-line input box; returns false when cancelled, otherwise sets value.
     virtual bool inputText(const QString &title, const QString &label, QString &value) = 0;
-    // File choosers; an empty result means cancelled.
-    virtual QString openFileName(const QString &title, const QString &filter) = 0;
-    virtual QString saveFileName(const QString &title, const QString &filter) = 0;
+    // File choosers, starting in `dir` (a folder, or a file name to suggest; empty: the chooser's own
+    // choice); an empty result means cancelled.
+    virtual QString openFileName(const QString &title, const QString &filter, const QString &dir = {}) = 0;
+    virtual QString saveFileName(const QString &title, const QString &filter, const QString &dir = {}) = 0;
     // A colour chooser starting at `rgb` (0xRRGGBB); returns false when cancelled, otherwise sets rgb.
     virtual bool chooseColor(uint32_t &rgb, const QString &title = {}) = 0;
 
@@ -42,8 +43,8 @@ class ConsolePrompts : public Prompts {
     Answer question(const QString &text, const QString &title) override;
     Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
-    QString openFileName(const QString &title, const QString &filter) override;
-    QString saveFileName(const QString &title, const QString &filter) override;
+    QString openFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
+    QString saveFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
     bool chooseColor(uint32_t &rgb, const QString &title) override;
 };
 
@@ -54,6 +55,7 @@ class RecordingPrompts : public Prompts {
         QString kind; // "message", "question", "confirm", "input", "open", "save", "color"
         QString text;
         Icon icon = Icon::Information;
+        QString dir; // the file choosers' start folder
     };
     QList<Entry> asked;
     QList<Answer> answers;  // consumed by question() and confirm(); Cancel when exhausted
@@ -65,8 +67,8 @@ class RecordingPrompts : public Prompts {
     Answer question(const QString &text, const QString &title) override;
     Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
-    QString openFileName(const QString &title, const QString &filter) override;
-    QString saveFileName(const QString &title, const QString &filter) override;
+    QString openFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
+    QString saveFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
     bool chooseColor(uint32_t &rgb, const QString &title) override;
     QStringList messages() const;
 };

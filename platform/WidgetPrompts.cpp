@@ -51,12 +51,12 @@ bool WidgetPrompts::inputText(const QString &title, const QString &label, QStrin
     return ok;
 }
 
-QString WidgetPrompts::openFileName(const QString &title, const QString &filter) {
-    return QFileDialog::getOpenFileName(parent(), titleOr(title), QString(), filter);
+QString WidgetPrompts::openFileName(const QString &title, const QString &filter, const QString &dir) {
+    return QFileDialog::getOpenFileName(parent(), titleOr(title), dir, filter);
 }
 
-QString WidgetPrompts::saveFileName(const QString &title, const QString &filter) {
-    return QFileDialog::getSaveFileName(parent(), titleOr(title), QString(), filter);
+QString WidgetPrompts::saveFileName(const QString &title, const QString &filter, const QString &dir) {
+    return QFileDialog::getSaveFileName(parent(), titleOr(title), dir, filter);
 }
 
 bool WidgetPrompts::chooseColor(uint32_t &rgb, const QString &title) {

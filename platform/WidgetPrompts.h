@@ -17,8 +17,8 @@ class WidgetPrompts : public Prompts {
     Answer question(const QString &text, const QString &title) override;
     Answer confirm(const QString &text, const QString &title) override;
     bool inputText(const QString &title, const QString &label, QString &value) override;
-    QString openFileName(const QString &title, const QString &filter) override;
-    QString saveFileName(const QString &title, const QString &filter) override;
+    QString openFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
+    QString saveFileName(const QString &title, const QString &filter, const QString &dir = {}) override;
     bool chooseColor(uint32_t &rgb, const QString &title) override;
 
   private:
