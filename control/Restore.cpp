@@ -165,6 +165,9 @@ Restore::Restore(TOrlan_d &driver, Backup backup, int valueTimeoutMs, QObject *p
 void Restore::start(const ReportLog &log) {
     m_log = &log;
     m_plan = planRestore(m_backup, m_driver, log);
+    m_heldAtStart.clear();
+    for (qsizetype i = 0; i < m_plan.writes.size(); ++i)
+        m_heldAtStart << (m_plan.skipIfHeld[i] && scalerHolds(m_driver, log, m_plan.writes[i]));
     m_running = true;
     m_writer.write(m_plan.writes);
 }
@@ -185,9 +188,16 @@ void Restore::end(bool linkLost) {
     m_writer.stop();
     m_result.linkLost = linkLost;
     if (linkLost) {
-        for (const Assignment &a : m_writer.unanswered())
+        // What the scaler held already when the restore started would have been skipped: it is no loss. The
+        // first one left was chosen after that check, so it counts whatever it held.
+        const QList<Assignment> left = m_writer.unanswered();
+        const qsizetype first = m_plan.writes.size() - left.size();
+        for (qsizetype i = 0; i < left.size(); ++i) {
+            const Assignment &a = left[i];
+            if (m_heldAtStart.value(first + i) && i > 0) continue;
             if (!a.label.isEmpty() || a.target.kind != TargetKind::Row || a.target.index != VAR_PCHAN)
                 if (!m_result.notWritten.contains(a.shownName())) m_result.notWritten << a.shownName();
+        }
     }
     if (finished) finished(m_result);
 }

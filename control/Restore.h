@@ -71,6 +71,7 @@ class Restore : public QObject {
     ValueWriter m_writer;
     QTimer m_valueTimeout;
     Result m_result;
+    QList<bool> m_heldAtStart; // per write: skipped for the scaler's value when the restore started
     bool m_running = false;
 };
 

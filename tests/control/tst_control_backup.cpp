@@ -229,13 +229,14 @@ void TstControlBackup::planKeepsOddValuesAndOrdersLanLast() {
     QCOMPARE(plan.notes.size(), 5);
 }
 
-// The link drops after the first answer: the restore ends at once and names every value it did not write.
+// The link drops after the first answer: the restore ends at once and names every value it did not write, but
+// not one the scaler held already (CONTR), which it would have skipped.
 void TstControlBackup::restoreNamesWhatTheLostLinkLeftUnwritten() {
     Scaler s("40");
     s.reply(dump40());
     Backup b;
     QString why;
-    QVERIFY(parseBackup(R"({"model": 40, "values": {"HPOS": 10, "VPOS": 11, "BRGT": 12},
+    QVERIFY(parseBackup(R"({"model": 40, "values": {"HPOS": 10, "VPOS": 11, "BRGT": 12, "CONTR": 1},
                            "inputs": [{"input": 2, "PENA": 0, "PRGBI": 2, "PISTD": 3, "PPROC": 0}]})",
                         b, &why));
     s.restore = std::make_unique<Restore>(s.drv, b, 30000);
