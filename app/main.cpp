@@ -7,6 +7,7 @@
 #include "ProcessFigures.h"
 #include "RemoteAccessMenu.h"
 #include "RemoteHost.h"
+#include "ScalerSettingsMenu.h"
 #include "SettingsFiles.h"
 #include "TransferFrame.h"
 #include "Unit_About_OXS.h"
@@ -257,6 +258,8 @@ int main(int argc, char *argv[]) {
 
     // The windows, in their order; only the main window is shown.
     TForm_OXS form(settingsDir);
+    // File > Save/Load scaler settings: it follows the scaler's reports from the first one on.
+    TScalerSettingsMenu scalerSettings(form, settingsDir);
     // The debug console logs every reply from the start; the hot key over the first panel shows it. It is
     // destroyed before the window, and unhooks itself from the driver while the driver still exists.
     TForm_debug debugConsole(*form.Orlan_d, settingsDir);
