@@ -2,6 +2,7 @@
 // linked to the simulator: routes, the Host, Origin and token rules, the limits, and clients that go away
 // while their answer waits for the scaler.
 #include "HttpServer.h"
+#include "LoopbackLink.h"
 #include "Orlan_d.h"
 #include "RemoteBodies.h"
 #include "RemoteService.h"
@@ -163,10 +164,7 @@ class TestRemoteHttp : public QObject {
 void TestRemoteHttp::initTestCase() {
     QVERIFY(m_sim.startTcp(0) != 0);
     m_driver = std::make_unique<TOrlan_d>();
-    m_driver->SetLinkPacing(TLinkPacing::Fast());
-    m_driver->SetIpRemoteAddress(QStringLiteral("127.0.0.1"));
-    m_driver->SetIpRemotePort(m_sim.tcpPort());
-    m_driver->SetConType(CON_TCP);
+    linkOverLoopbackTcp(*m_driver, m_sim.tcpPort());
     m_service = std::make_unique<RemoteService>(*m_driver);
     QTRY_VERIFY_WITH_TIMEOUT(m_driver->Ready(), 8000);
 }

@@ -1,6 +1,7 @@
 // The OSC side of the remote control: the packet reader and writer on their own, then real UDP sockets on
 // 127.0.0.1 against the simulator.
 
+#include "LoopbackLink.h"
 #include "Orlan_d.h"
 #include "OscMessages.h"
 #include "OscServer.h"
@@ -133,10 +134,7 @@ class TestRemoteOsc : public QObject {
 void TestRemoteOsc::initTestCase() {
     QVERIFY(m_sim.startTcp(0) != 0);
     m_driver = std::make_unique<TOrlan_d>();
-    m_driver->SetLinkPacing(TLinkPacing::Fast());
-    m_driver->SetIpRemoteAddress(QStringLiteral("127.0.0.1"));
-    m_driver->SetIpRemotePort(m_sim.tcpPort());
-    m_driver->SetConType(CON_TCP);
+    linkOverLoopbackTcp(*m_driver, m_sim.tcpPort());
     m_service = std::make_unique<RemoteService>(*m_driver);
     QTRY_VERIFY_WITH_TIMEOUT(m_driver->Ready(), 8000);
 }

@@ -4,6 +4,7 @@
 
 #include "DeviceVariables.h"
 #include "HttpServer.h"
+#include "LoopbackLink.h"
 #include "Orlan_d.h"
 #include "RemoteService.h"
 #include "ScalerSimulator.h"
@@ -139,10 +140,7 @@ void TestRemoteWeb::pageFollowsAndDrivesTheScaler() {
     OxsSim::ScalerSimulator sim(33);
     QVERIFY(sim.startTcp(0) != 0);
     TOrlan_d driver;
-    driver.SetLinkPacing(TLinkPacing::Fast());
-    driver.SetIpRemoteAddress("127.0.0.1");
-    driver.SetIpRemotePort(sim.tcpPort());
-    driver.SetConType(CON_TCP);
+    linkOverLoopbackTcp(driver, sim.tcpPort());
     OxsRemote::RemoteService service(driver);
     auto server = std::make_unique<OxsRemote::RemoteHttpServer>(service);
     QString why;

@@ -6,6 +6,7 @@
 #include "CtlRunner.h"
 #include "DeviceVariables.h"
 #include "HttpServer.h"
+#include "LoopbackLink.h"
 #include "Orlan_d.h"
 #include "RemoteService.h"
 #include "ScalerSimulator.h"
@@ -59,10 +60,7 @@ Result oxsctl(const QStringList &args) {
 // The window's side: a driver on a scaler (or on nothing), its remote service and the HTTP server.
 struct Program {
     explicit Program(quint16 scalerPort) {
-        driver.SetLinkPacing(TLinkPacing::Fast());
-        driver.SetIpRemoteAddress(QStringLiteral("127.0.0.1"));
-        driver.SetIpRemotePort(scalerPort);
-        driver.SetConType(CON_TCP);
+        linkOverLoopbackTcp(driver, scalerPort);
         QString why;
         if (!server.listen(QHostAddress::LocalHost, 0, QString(), &why)) qWarning("%s", qPrintable(why));
     }
