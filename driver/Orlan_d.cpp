@@ -111,7 +111,9 @@ void TOrlan_d::SetInputPRGBI(int index, uint32_t value) {
 void TOrlan_d::SendText(const QByteArray &text) {
     TLink &link = *m_links[m_conType];
     if (!link.IsActive()) return;
-    if (link.Send(text) || m_conType != CON_UDP) return;
+    const bool sent = link.Send(text);
+    if (sent) emit linkBytesOut(text);
+    if (sent || m_conType != CON_UDP) return;
     const QString error = link.ErrorString();
     closeUdp();
     Prompts::instance().message(error, Prompts::Icon::Error);
@@ -191,6 +193,7 @@ QByteArray TOrlan_d::withoutZeros(const QByteArray &data) {
 
 void TOrlan_d::SerialReceive(const QByteArray &data) {
     if (m_conType != CON_RS232) return;
+    emit linkBytesIn(data);
     if (m_conMode == MODE_VAR) {
         // As on the network links, a zero byte costs only itself (raw mode keeps every byte).
         const QByteArray text = withoutZeros(data);
@@ -213,12 +216,14 @@ bool TOrlan_d::fromRemote(const QString &senderAddress, quint16 senderPort) cons
 
 void TOrlan_d::UdpReceive(const QByteArray &datagram, const QString &senderAddress, quint16 senderPort) {
     if (m_conType != CON_UDP || !fromRemote(senderAddress, senderPort)) return;
+    emit linkBytesIn(datagram);
     const QByteArray chunk = networkChunk(datagram);
     appendAndParse(chunk.constData(), chunk.size());
 }
 
 void TOrlan_d::TcpReceive(const QByteArray &data) {
     if (m_conType != CON_TCP || data.isEmpty()) return;
+    emit linkBytesIn(data);
     const QByteArray chunk = networkChunk(data);
     appendAndParse(chunk.constData(), chunk.size());
 }

@@ -295,6 +295,10 @@ class TOrlan_d : public QObject {
     void variableReported(int index);               // after the row's value is stored, for every row
     void connectedChanged();                        // with OnConnected
     void readyChanged();                            // with OnReady
+    // Every chunk the active link takes or hands over, before the driver acts on it (the link recorder):
+    // bytes written to the link, and bytes it delivered as delivered (zero bytes and all).
+    void linkBytesOut(const QByteArray &bytes);
+    void linkBytesIn(const QByteArray &bytes);
 
   private:
     void raise(const TOrlanNotifyEvent &event);
