@@ -67,6 +67,11 @@ void TstOxsctlArgs::commandLine_data() {
     QTest::newRow("restore, dry run, quiet, verbose")
         << QStringList{"-q", "restore", "b.json", "--dry-run", "-v"} << Command::Restore
         << "TCP 127.0.0.1:10500" << kDefaultTimeoutMs << QStringList{"b.json"};
+    QTest::newRow("scan waits a short time per device")
+        << QStringList{"scan", "--json"} << Command::Scan << "TCP 127.0.0.1:10500" << kScanDefaultTimeoutMs
+        << none;
+    QTest::newRow("scan with its own wait") << QStringList{"--timeout", "0.2", "scan", "-q"} << Command::Scan
+                                            << "TCP 127.0.0.1:10500" << 200 << none;
 }
 
 void TstOxsctlArgs::commandLine() {
@@ -125,6 +130,12 @@ void TstOxsctlArgs::commandLineErrors_data() {
     QTest::newRow("backup without a file") << QStringList{"backup"} << "exactly one FILE";
     QTest::newRow("restore two files") << QStringList{"restore", "a", "b"} << "exactly one FILE";
     QTest::newRow("dry run of set") << QStringList{"set", "HPOS=1", "--dry-run"} << "restore only";
+    QTest::newRow("scan through the program") << QStringList{"--remote", "scan"} << "scan is local";
+    QTest::newRow("ports through the program") << QStringList{"ports", "--remote"} << "ports is local";
+    QTest::newRow("scan of one port") << QStringList{"--serial", "COM1", "scan"} << "does not apply to scan";
+    QTest::newRow("scan over tcp") << QStringList{"scan", "--tcp", "127.0.0.1"} << "does not apply to scan";
+    QTest::newRow("ports waits for nothing") << QStringList{"ports", "--timeout", "1"} << "opens nothing";
+    QTest::newRow("ports takes no name") << QStringList{"ports", "/dev/ttyS0"} << "unexpected argument";
 }
 
 void TstOxsctlArgs::commandLineErrors() {

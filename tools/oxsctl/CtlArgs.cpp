@@ -132,6 +132,35 @@ constexpr CommandPage kCommandPages[] = {
         an AMODEM other than 1 (automatic) is written as 0, a negative COLOR
         as it is. With --dry-run print what would be written and send nothing.
 )"},
+    {"ports", Command::Ports, "[--json] [--quiet] ports", "list the serial devices of this computer",
+     R"(        Print the serial devices found (what the system lists, such as USB
+        adapters with their description and serial number, and the devices
+        named in the environment variable OXS_SERIAL_DEVICES, separated by
+        ':'), one per line: the device, its stable name under
+        /dev/serial/by-id (which survives the next plug-in; - when it has
+        none), its serial number and its description. Without a device
+        the line reads "no serial device found". With --quiet only the name
+        to give --serial for each device (its stable name when it has one);
+        with --json one JSON array of objects with path, stablePath,
+        description, manufacturer and serialNumber. Nothing is opened.
+)"},
+    {"scan", Command::Scan, "[--timeout SECONDS] [--json] [--quiet] scan",
+     "find the scalers on the serial devices",
+     R"(        Ask every serial device that ports lists, all at once, who it is:
+        open it at 9600 baud 8N1, send the identity query ? and nothing
+        else, wait for the scaler's DEV answer, close it. Each device waits
+        1 s, or --timeout SECONDS. Print per device the device, its stable
+        name and what answered: the scaler, such as Orlan Plus (model 33);
+        "no answer"; "unknown model code N"; or why the device could not be
+        opened ("busy: another program has it open", "permission denied:
+        ...", "gone: it is no longer connected"); a device another program
+        has open is left alone. With --quiet only the name to give --serial
+        for each scaler found; with --json one JSON array: the objects of
+        ports with result ("scaler", "unknown model", "no answer" or
+        "cannot open") and model, modelName or reason. Status 0 when a
+        scaler answered, 4 when none did. LINK options and --remote do not
+        apply: the scan is local.
+)"},
     {"help", Command::Help, "help [COMMAND]", "show the manual, or the page of one command",
      R"(        Show this manual, or the page of one command (also COMMAND --help).
 )"},
@@ -198,7 +227,8 @@ OPTIONS
         to COM16, which stand for the path in the environment variable
         OXS_COMn when it is set, else /dev/ttyS0 to /dev/ttyS15). The device
         must be readable and writable: on most systems that takes membership
-        of the group dialout.
+        of the group dialout. oxsctl ports lists the serial devices and their
+        stable names; oxsctl scan finds the ones with a scaler.
     --udp HOST[:PORT]
         Use UDP with the scaler at the IPv4 address HOST, port PORT (default
         10500). Only datagrams from exactly that address and port are taken.
@@ -224,11 +254,12 @@ OPTIONS
         How long to wait for the scaler, decimals allowed (default 15). For
         set, the replies must also arrive within this time, counted from start.
         For watch, stop after this time instead of running until interrupted.
+        For scan, how long each device has to answer (default 1).
     --paced
         Keep the detection pace of the OXS remote control window (see above).
     --json
-        With status, get, dump and watch: print JSON instead of NAME=VALUE
-        lines.
+        With status, get, dump, watch, ports and scan: print JSON instead of
+        NAME=VALUE lines or aligned text.
     --fit MODE
         With upload: how a picture of another size than 720 x 576 or
         720 x 288 is fitted to the frame (see upload).
@@ -238,7 +269,7 @@ OPTIONS
         With restore: print the values that would be written, send none.
     -q, --quiet
         Print values without their names and no notes (errors still go to
-        standard error).
+        standard error); with ports and scan, only the device names.
     -v, --verbose
         Log the link, serial port, upload and settings activity on standard
         error.
@@ -269,7 +300,7 @@ const char kTail[] = R"(EXIT STATUS
         at the URL, or it refuses the token
     4   no scaler answered within the time-out (the message says when the
         time-out ended before a scaler could have answered, or the invalid
-        model code a device answered with)
+        model code a device answered with); scan: on no serial device
     5   unknown variable name
     6   value malformed or out of range for the variable
     7   the variable cannot be set (reported by the scaler only), or cannot be
@@ -311,6 +342,9 @@ EXAMPLES
         A picture of any size, scaled to the frame, into the frame memory.
     oxsctl --serial /dev/ttyUSB0 upload --gradient
         A test picture without a file: the default gradient.
+    oxsctl scan --quiet
+        The stable name of each serial device with a scaler on it, for
+        --serial.
     oxsctl --remote set ICHM=2
         Input 2, through the OXS remote control window that has the link.
     oxsctl --remote http://192.168.0.5:10600 --token "$TOKEN" watch
@@ -377,6 +411,8 @@ QString checkArguments(const Options &o) {
     case Command::Status:
     case Command::Dump:
     case Command::Watch:
+    case Command::Ports:
+    case Command::Scan:
         if (n > 0) return QStringLiteral("unexpected argument '%1'").arg(o.arguments.first());
         break;
     case Command::Get:
@@ -414,8 +450,8 @@ QString checkArguments(const Options &o) {
         break;
     }
     if (o.json && o.command != Command::Get && o.command != Command::Dump && o.command != Command::Status &&
-        o.command != Command::Watch)
-        return QStringLiteral("--json applies to status, get, dump and watch only");
+        o.command != Command::Watch && o.command != Command::Ports && o.command != Command::Scan)
+        return QStringLiteral("--json applies to status, get, dump, watch, ports and scan only");
     if (o.dryRun && o.command != Command::Restore) return QStringLiteral("--dry-run applies to restore only");
     return {};
 }
@@ -588,6 +624,13 @@ ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
                 return result;
             }
         }
+        if (o.command == Command::Ports || o.command == Command::Scan) {
+            result.error =
+                QStringLiteral("%1 is local: it lists this computer's serial devices (leave out "
+                               "--remote)")
+                    .arg(o.command == Command::Ports ? QLatin1String("ports") : QLatin1String("scan"));
+            return result;
+        }
         if (o.command == Command::Send || o.command == Command::Upload) {
             result.error =
                 QStringLiteral("%1 is not offered remotely: it needs the link to the scaler "
@@ -598,6 +641,23 @@ ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
     } else if (parser.isSet(token)) {
         result.error = QStringLiteral("--token applies to --remote only");
         return result;
+    }
+
+    if (o.command == Command::Ports || o.command == Command::Scan) {
+        // Every serial device found, none chosen: a link option would be ignored, so it is refused.
+        for (const QCommandLineOption *linkOption : {&serial, &udp, &tcp, &localPort, &paced})
+            if (parser.isSet(*linkOption)) {
+                result.error =
+                    QStringLiteral("--%1 does not apply to %2, which works on every serial "
+                                   "device found")
+                        .arg(linkOption->names().first(),
+                             o.command == Command::Ports ? QLatin1String("ports") : QLatin1String("scan"));
+                return result;
+            }
+        if (o.command == Command::Ports && parser.isSet(timeout)) {
+            result.error = QStringLiteral("--timeout does not apply to ports, which opens nothing");
+            return result;
+        }
     }
 
     const qsizetype linkOptions =
@@ -633,6 +693,8 @@ ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
     if (parser.isSet(timeout)) {
         result.error = parseTimeout(parser.value(timeout), o);
         if (!result.ok()) return result;
+    } else if (o.command == Command::Scan) {
+        o.timeoutMs = kScanDefaultTimeoutMs;
     }
 
     if (parser.isSet(fit)) {

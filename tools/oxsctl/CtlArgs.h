@@ -28,10 +28,26 @@ enum ExitCode : int {
 };
 
 enum class LinkKind { Serial, Udp, Tcp };
-enum class Command { None, Help, Version, Status, Get, Set, Dump, Watch, Send, Upload, Backup, Restore };
+enum class Command {
+    None,
+    Help,
+    Version,
+    Status,
+    Get,
+    Set,
+    Dump,
+    Watch,
+    Send,
+    Upload,
+    Backup,
+    Restore,
+    Ports,
+    Scan
+};
 
 inline constexpr int kDefaultIpPort = 10500;
 inline constexpr int kDefaultTimeoutMs = 15000;
+inline constexpr int kScanDefaultTimeoutMs = 1000; // scan: the wait for each device's answer
 inline constexpr int kMaxTimeoutMs = 24 * 3600 * 1000;
 
 struct Options {
@@ -40,7 +56,7 @@ struct Options {
     QString host = QStringLiteral("127.0.0.1");
     int remotePort = kDefaultIpPort;
     int localPort = kDefaultIpPort;
-    int timeoutMs = kDefaultTimeoutMs;
+    int timeoutMs = kDefaultTimeoutMs; // scan: per device, 1 s unless given
     bool timeoutGiven = false;
     bool json = false;
     bool paced = false;   // the window's detection pace instead of the quick one

@@ -1,6 +1,7 @@
 // oxsctl: command-line remote control of an Orlan scaler through the device driver.
 
 #include "CtlArgs.h"
+#include "CtlPorts.h"
 #include "CtlRemote.h"
 #include "CtlRunner.h"
 #include "CtlUpload.h"
@@ -75,6 +76,31 @@ int main(int argc, char *argv[]) {
         exitCode = code;
         QCoreApplication::exit(code);
     };
+    if (options.command == Command::Ports) {
+        const QList<SerialDevices::Device> devices = SerialDevices::list();
+        writeTo(stdout, options.json ? portsJson(devices) : portsText(devices, options.quiet));
+        return kExitOk;
+    }
+    if (options.command == Command::Scan) {
+        // Local: no driver and no link, only the serial devices found.
+        Scanner scanner(SerialDevices::list(), options.timeoutMs);
+        scanner.finished = [&](const QList<ProbeResult> &results) {
+            writeTo(stdout, options.json ? scanJson(results) : scanText(results, options.quiet));
+            const int code = scanExitCode(results);
+            if (code == kExitNoScaler && !results.isEmpty())
+                writeTo(stderr,
+                        QStringLiteral("oxsctl: no scaler answered on the %1 serial device(s) found\n")
+                            .arg(results.size()));
+            finished(code);
+        };
+        QObject::connect(&signalsToInterrupt, &UnixSignals::terminationRequested, &scanner, [&] {
+            scanner.stop();
+            finished(kExitInterrupted);
+        });
+        scanner.start();
+        QCoreApplication::exec();
+        return exitCode;
+    }
     if (options.remote) {
         // The running program has the link: no driver here.
         RemoteRunner runner(request, out, err);
