@@ -177,6 +177,15 @@ struct CommandLine {
         QStringLiteral("Let other programs control the scaler through this one: HTTP, WebSocket and OSC on "
                        "[ADDRESS:]PORT (ADDRESS defaults to 127.0.0.1)."),
         QStringLiteral("[ADDRESS:]PORT")};
+    const QCommandLineOption record{
+        QStringLiteral("record"),
+        QStringLiteral("Record every byte exchanged with the scaler, with its time, to FILE (JSON lines) "
+                       "from the start; the debug console's Transfert menu stops it."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption recordLimit{
+        QStringLiteral("record-limit"),
+        QStringLiteral("Largest size of the recording in MB (default 64); recording stops there."),
+        QStringLiteral("MB"), QStringLiteral("64")};
     const QCommandLineOption timing{
         QStringLiteral("timing"),
         QStringLiteral("Report the time to the shown window and the resident memory "
@@ -187,7 +196,7 @@ struct CommandLine {
             QStringLiteral("Remote control of Orlan, Orlan Plus and Orlan C scalers."));
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({configDir, remote, screenshot, screenshotDelay, timing});
+        parser.addOptions({configDir, record, recordLimit, remote, screenshot, screenshotDelay, timing});
     }
 };
 
@@ -248,6 +257,15 @@ int main(int argc, char *argv[]) {
         }
     }
 
+    bool limitOk = false;
+    const double recordLimitMb = options.value(cli.recordLimit).toDouble(&limitOk);
+    if (!limitOk || recordLimitMb <= 0 || recordLimitMb > 1024 * 1024) {
+        std::fprintf(stderr, "%s: --record-limit: a size in MB above 0 is expected, not \"%s\"\n",
+                     qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(options.value(cli.recordLimit)));
+        return 2;
+    }
+
     // An installed program's folder cannot be written: its settings then go to the user's own folder.
     const QString settingsDir =
         SettingsFiles::ChooseSettingsDir(options.value(cli.configDir), QCoreApplication::applicationDirPath(),
@@ -265,6 +283,21 @@ int main(int argc, char *argv[]) {
     TForm_debug debugConsole(*form.Orlan_d, settingsDir);
     form.SetDebugConsole(&debugConsole);
     form.InitMainWindow();
+
+    // The link recorder belongs to the debug console, whose menu stops it; it starts once the link is
+    // chosen and before the scaler is first asked.
+    debugConsole.Recorder().SetProgram(QStringLiteral("oxs-remote-control ") +
+                                       QString::fromLatin1(OxsVersion::kFileVersion));
+    debugConsole.Recorder().SetFileLimit(static_cast<qint64>(recordLimitMb * 1024 * 1024));
+    if (options.isSet(cli.record)) {
+        QString why;
+        if (!debugConsole.StartRecording(options.value(cli.record), &why)) {
+            std::fprintf(stderr, "%s: cannot record to %s: %s\n",
+                         qPrintable(QCoreApplication::applicationName()),
+                         qPrintable(options.value(cli.record)), qPrintable(why));
+            return 2;
+        }
+    }
 
     // Remote access serves the window's driver; its service follows the scaler's reports from the start.
     // It closes with the window, before the driver goes.

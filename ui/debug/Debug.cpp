@@ -9,7 +9,9 @@
 #include <QActionGroup>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -51,7 +53,7 @@ QFont fixedPitchFont(const QFont &base) {
 
 TForm_debug::TForm_debug(TOrlan_d &driver, const QString &settingsDir, QWidget *parent)
     : QMainWindow(parent), m_driver(driver),
-      m_buttonFilePath(QDir(settingsDir).filePath(QStringLiteral("Debug.ini"))) {
+      m_buttonFilePath(QDir(settingsDir).filePath(QStringLiteral("Debug.ini"))), m_recorder(driver) {
     setupUi(this);
     setFixedWidth(kWidth);
     Panel1->hide();
@@ -122,12 +124,22 @@ TForm_debug::TForm_debug(TOrlan_d &driver, const QString &settingsDir, QWidget *
     connect(MenuStop, &QAction::triggered, this, &TForm_debug::StopClick);
     connect(ScrollBar_duration, &QScrollBar::valueChanged, this, &TForm_debug::ScrollBar_durationScroll);
 
+    // Recording the link
+    m_recordingLabel = new QLabel(menuBar());
+    m_recordingLabel->setObjectName(QStringLiteral("LabelRecording"));
+    m_recordingLabel->setContentsMargins(0, 0, 6, 0);
+    menuBar()->setCornerWidget(m_recordingLabel, Qt::TopRightCorner);
+    m_recordingLabel->hide();
+    connect(MenuRecordLink, &QAction::triggered, this, &TForm_debug::MenuRecordLinkClick);
+    connect(&m_recorder, &LinkRecorder::stopped, this, &TForm_debug::recordingStopped);
+
     setMinimumHeight(menuBar()->sizeHint().height() + Memo_env->y() + kMinMemoHeight +
                      BitBtn_clear->height() + kBottomMargin);
     layoutHeights();
 }
 
 TForm_debug::~TForm_debug() {
+    m_recorder.Stop();
     senderStopped();
     m_driver.OnRecString = nullptr;
     // Buttons edited while the window stayed open until the program ended are not lost.
@@ -401,6 +413,52 @@ void TForm_debug::FormClose() {
     // A Debug.ini that exists but could not be read keeps its content unless the buttons were edited.
     if (m_fileUnreadable && !m_buttonsChanged) return;
     saveButtons(); // a failure leaves the previous file as it was; nothing is reported
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Recording the link
+
+void TForm_debug::MenuRecordLinkClick() {
+    if (m_recorder.IsRecording()) {
+        StopRecording();
+        return;
+    }
+    const QString path = Prompts::instance().saveFileName(
+        QStringLiteral("Record link"), QStringLiteral("Link recordings (*.oxsrec);;All files (*)"));
+    if (path.isEmpty()) return;
+    QString error;
+    if (!StartRecording(path, &error))
+        Prompts::instance().message(QStringLiteral("Cannot record to %1: %2").arg(path, error),
+                                    Prompts::Icon::Error);
+}
+
+bool TForm_debug::StartRecording(const QString &path, QString *error) {
+    const bool started = m_recorder.Start(path, error);
+    showRecording();
+    return started;
+}
+
+void TForm_debug::StopRecording() {
+    m_recorder.Stop();
+}
+
+void TForm_debug::recordingStopped(const QString &reason) {
+    showRecording();
+    // An end the operator did not ask for stays in sight until the next recording.
+    if (reason != QLatin1String("stopped")) {
+        m_recordingLabel->setText(QStringLiteral("Recording ended (%1): %2")
+                                      .arg(reason, QFileInfo(m_recorder.FileName()).fileName()));
+        m_recordingLabel->show();
+    }
+}
+
+void TForm_debug::showRecording() {
+    const bool on = m_recorder.IsRecording();
+    MenuRecordLink->setText(on ? QStringLiteral("Stop recording") : QStringLiteral("Record link..."));
+    m_recordingLabel->setText(
+        on ? QStringLiteral("Recording: %1").arg(QFileInfo(m_recorder.FileName()).fileName()) : QString());
+    m_recordingLabel->setToolTip(on ? QDir::toNativeSeparators(m_recorder.FileName()) : QString());
+    m_recordingLabel->setVisible(on);
 }
 
 // ---------------------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "CommandBuffer.h"
 #include "CommandProgress.h"
 #include "DebugFiles.h"
+#include "LinkRecorder.h"
 #include "ReceptionLog.h"
 #include "TextSender.h"
 #include "WatchList.h"
@@ -16,6 +17,7 @@
 #include <optional>
 
 class TOrlan_d;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -96,6 +98,15 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     QTimer &SenderTimer() { return m_tempo; }
     const TextSender &Sender() const { return m_sender; }
 
+    // ---- Recording the link ----
+    // "Record link..." asks for a file and starts; while recording the entry reads "Stop recording".
+    void MenuRecordLinkClick();
+    bool StartRecording(const QString &path, QString *error = nullptr);
+    void StopRecording();
+    LinkRecorder &Recorder() { return m_recorder; }
+    // Beside the menu: the file being recorded, or why the last recording ended on its own.
+    QLabel *RecordingLabel() const { return m_recordingLabel; }
+
     // ---- State, for tests ----
     QString CommandText() const { return m_command.text(); }
     const WatchList &Watch() const { return m_watch; }
@@ -123,6 +134,8 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     bool mnemonicListKey(const QKeyEvent &key);
     void senderSent(const QByteArray &bytes);
     void senderStopped();
+    void recordingStopped(const QString &reason);
+    void showRecording();
 
     TOrlan_d &m_driver;
     QString m_buttonFilePath;
@@ -142,6 +155,8 @@ class TForm_debug : public QMainWindow, public Ui::TForm_debug {
     qint64 m_logShown = 0; // messages of m_log in Memo_recu (counted as ReceptionLog::appended)
     bool m_firstActivation = true;
     bool m_syncing = false;
+    LinkRecorder m_recorder;
+    QLabel *m_recordingLabel = nullptr;
     std::optional<QPoint> m_dragFrom; // pointer position in the panel when the drag began
     QPoint m_dragTo;
 };
