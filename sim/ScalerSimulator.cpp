@@ -257,6 +257,7 @@ void ScalerSimulator::removeSession(Session *session) {
 }
 
 std::unique_ptr<ProtocolHandler> ScalerSimulator::makeTextHandler() {
+    if (m_handlerFactory) return m_handlerFactory();
     return std::make_unique<TextProtocolHandler>(*this, m_timings.settleMs);
 }
 

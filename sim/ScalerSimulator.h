@@ -14,6 +14,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 class QTcpServer;
 
 namespace OxsSim {
@@ -87,8 +89,11 @@ class ScalerSimulator : public QObject {
 
     // Carries out one command from a session; the text protocol handler calls it.
     void handleCommand(Session &session, const SimCommand &cmd);
-    // The default handler for a new session.
+    // The default handler for a new session: the text protocol, or what the factory makes when one is set
+    // (before the transports are started, since the UDP and serial sessions exist from the start).
     std::unique_ptr<ProtocolHandler> makeTextHandler();
+    using HandlerFactory = std::function<std::unique_ptr<ProtocolHandler>()>;
+    void setHandlerFactory(HandlerFactory factory) { m_handlerFactory = std::move(factory); }
 
   signals:
     void commandReceived(const QString &command, const QString &peer);
@@ -122,6 +127,7 @@ class ScalerSimulator : public QObject {
     QElapsedTimer m_streamClock;
     qint64 m_streamTicks = 0; // stream ticks carried out since the clock started
     quint32 m_streamCount = 0;
+    HandlerFactory m_handlerFactory;
     UploadSettings m_upload;
     QString m_saveFramePath;
     QImage m_storedFrame;

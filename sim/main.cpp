@@ -1,12 +1,16 @@
 // orlan-sim: a scaler of the Orlan family on loopback sockets and pseudo-terminals.
 
+#include "Replay.h"
 #include "ScalerSimulator.h"
 #include "UnixSignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -28,7 +32,7 @@ SYNOPSIS
               [--dump-pause MIN[-MAX]] [--split-pause MS] [--nul-in-chunk]
               [--stream MS[:LINES]] [--ignore MNEMONIC[,MNEMONIC...]]
               [--lose-reply MNEMONIC[,MNEMONIC...]] [--byte-parser]
-              [--raw-until-can] [-v]
+              [--raw-until-can] [--replay FILE [--speed X]] [-v]
     orlan-sim -h | --help
     orlan-sim --version
 
@@ -143,6 +147,27 @@ HARSH SCALER
         picture data until ESC CAN or ESC EOT; without it, an upload from
         which nothing arrives for 10 seconds is given up.
 
+REPLAY
+    --replay FILE
+        Answer like the scaler of a link recording (the JSON Lines files that
+        oxs-remote-control --record and oxsctl --record write). Each command
+        the recording holds (same text, e.g. "120H") gets the bytes that came
+        back after it in the recording, exactly and with the recorded delays;
+        the n-th time a command arrives it gets the reply of its n-th recorded
+        occurrence, and after the last occurrence the last one again. Output
+        that followed no command within 2 seconds (live reports, for example)
+        comes at its recorded time, counted from the host's first bytes. Each
+        host connection meets the recording from its start. Commands the
+        recording does not hold are answered by the simulated model (the
+        model of the recording's model line, else --model), said once per
+        command mnemonic on standard error. Lines that are not JSON or lack
+        keys, and a last line cut short, are skipped and counted; a file
+        whose first line is no recording header is refused (exit status 2).
+        Frame uploads are not replayed: picture bytes are not recorded.
+    --speed X
+        With --replay: play X times as fast (recorded delays divided by X;
+        0.5 plays at half speed). Default: 1.
+
 FRAME UPLOAD
     A host uploads a 720 x 288 picture into the frame memory over a serial
     line (--pty or --tty): FAMODEM_ 2, FATRMODE 0, FAEXEC 1, then escaped RGB
@@ -184,6 +209,8 @@ EXAMPLES
     orlan-sim --stream 2:1 --lose-reply fM
         500 measurement lines a second; the frame mode command's reply is
         lost.
+    orlan-sim --replay bug-1234.jsonl --speed 4
+        Answers like the scaler of the recording, four times as fast.
     orlan-sim --drop-after 10 --drop-for 5
         Goes quiet from 10 s to 15 s after start.
     printf '?' | nc -q1 127.0.0.1 10500
@@ -192,7 +219,8 @@ EXAMPLES
 EXIT STATUS
     0   stopped by SIGINT or SIGTERM, or --help / --version
     1   an endpoint could not be opened (port in use, no pseudo-terminal, ...)
-    2   invalid command line
+    2   invalid command line, or a --replay file that cannot be read or is
+        not a recording
 )";
 
 int usageError(const QString &message) {
@@ -291,12 +319,14 @@ int main(int argc, char *argv[]) {
     const QCommandLineOption loseReply(QStringLiteral("lose-reply"), QString(), QStringLiteral("MNEMONICS"));
     const QCommandLineOption byteParser(QStringLiteral("byte-parser"), QString());
     const QCommandLineOption rawUntilCan(QStringLiteral("raw-until-can"), QString());
-    parser.addOptions({help,      version,    model,      input,      bind,        tcpPort,     udpPort,
-                       noTcp,     noUdp,      pty,        tty,        verbose,     silent,      modelCode,
-                       dropAfter, dropFor,    chunked,    chunkBytes, longReplies, garbage,     seed,
-                       saveFrame, lineRate,   holdAfter,  holdMs,     abortAfter,  silentAfter, harsh,
-                       oddValues, resetDump,  dumpPause,  splitPause, nulInChunk,  stream,      ignore,
-                       loseReply, byteParser, rawUntilCan});
+    const QCommandLineOption replay(QStringLiteral("replay"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption speed(QStringLiteral("speed"), QString(), QStringLiteral("X"));
+    parser.addOptions({help,      version,    model,       input,      bind,        tcpPort,     udpPort,
+                       noTcp,     noUdp,      pty,         tty,        verbose,     silent,      modelCode,
+                       dropAfter, dropFor,    chunked,     chunkBytes, longReplies, garbage,     seed,
+                       saveFrame, lineRate,   holdAfter,   holdMs,     abortAfter,  silentAfter, harsh,
+                       oddValues, resetDump,  dumpPause,   splitPause, nulInChunk,  stream,      ignore,
+                       loseReply, byteParser, rawUntilCan, replay,     speed});
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -314,7 +344,48 @@ int main(int argc, char *argv[]) {
     qulonglong n = 0;
     if (!parseUnsigned(parser.value(model), 1000, &n) || !OxsSim::ScalerState::isKnownModel(int(n)))
         return usageError(QStringLiteral("--model must be 32, 33 or 40, not '%1'").arg(parser.value(model)));
-    const int modelValue = int(n);
+    int modelValue = int(n);
+
+    std::unique_ptr<OxsSim::Replayer> replayer;
+    if (parser.isSet(speed) && !parser.isSet(replay))
+        return usageError(QStringLiteral("--speed needs --replay"));
+    if (parser.isSet(replay)) {
+        double factor = 1.0;
+        if (parser.isSet(speed)) {
+            bool ok = false;
+            factor = parser.value(speed).toDouble(&ok);
+            if (!ok || !(factor >= 0.001) || factor > 1e6)
+                return usageError(QStringLiteral("--speed needs a factor from 0.001 to 1000000, not '%1'")
+                                      .arg(parser.value(speed)));
+        }
+        const QString path = parser.value(replay);
+        OxsSim::Recording recording;
+        QString why;
+        if (!QFile::exists(path) || !QFileInfo(path).isFile()) {
+            std::fprintf(stderr, "orlan-sim: cannot read %s: no such file\n", qPrintable(path));
+            return kExitUsage;
+        }
+        if (!OxsSim::Recording::load(path, &recording, &why)) {
+            std::fprintf(stderr, "orlan-sim: %s is not a recording: %s\n", qPrintable(path), qPrintable(why));
+            return kExitUsage;
+        }
+        if (OxsSim::ScalerState::isKnownModel(recording.model))
+            modelValue = recording.model;
+        else if (recording.model >= 0)
+            std::fprintf(stderr, "orlan-sim: %s: the recorded model %d is not simulated; model %d answers\n",
+                         qPrintable(path), recording.model, modelValue);
+        if (recording.skippedLines > 0)
+            std::fprintf(stderr, "orlan-sim: %s: %d line(s) skipped (not JSON, unknown or incomplete)\n",
+                         qPrintable(path), recording.skippedLines);
+        std::fprintf(stderr,
+                     "orlan-sim: replaying %s: %d command(s), %d distinct, %d unsolicited chunk(s)%s\n",
+                     qPrintable(path), recording.commandCount, int(recording.replies.size()),
+                     int(recording.unsolicited.size()), recording.ended ? "" : ", no end line");
+        replayer = std::make_unique<OxsSim::Replayer>(std::move(recording), factor, modelValue);
+        replayer->onNote = [path](const QString &note) {
+            std::fprintf(stderr, "orlan-sim: %s: %s\n", qPrintable(path), qPrintable(note));
+        };
+    }
 
     const QHostAddress address(parser.value(bind));
     if (address.isNull())
@@ -412,7 +483,9 @@ int main(int argc, char *argv[]) {
         *c.value = int(n);
     }
 
-    OxsSim::ScalerSimulator sim(modelValue);
+    std::unique_ptr<OxsSim::ScalerSimulator> plain;
+    if (!replayer) plain = std::make_unique<OxsSim::ScalerSimulator>(modelValue);
+    OxsSim::ScalerSimulator &sim = replayer ? replayer->simulator() : *plain;
     sim.setUploadSettings(upload);
     if (parser.isSet(saveFrame)) sim.setSaveFramePath(parser.value(saveFrame));
     if (parser.isSet(longReplies)) sim.state().useLongValues();
