@@ -146,11 +146,14 @@ void TestLinkEndToEnd::wrongModelNeverConnects() {
     faults.modelCode = 12;
     Host h;
     QVERIFY(probeOverTcp(h, sim, faults));
-    QTRY_COMPARE_WITH_TIMEOUT(h.drv->DEV(), 12u, 1000);
+    QTRY_COMPARE_WITH_TIMEOUT(h.drv->DEV(), 12u, 5000);
     QCOMPARE(h.drv->LinkState(), LINK_RESET);
-    QTest::qWait(2500); // the reset, another probe and another wrong answer
+    bool everConnected = false;
+    h.drv->OnConnected = [&](TOrlan_d *, int32_t) { everConnected = everConnected || h.drv->Connected(); };
+    // The reset, another probe and another wrong answer.
+    QTRY_VERIFY_WITH_TIMEOUT(sim.commandLog().count("?") >= 2 && h.drv->DEV() == 12u, 10000);
+    QVERIFY(!everConnected);
     QVERIFY(!h.drv->Connected());
-    QVERIFY(sim.commandLog().count("?") >= 2);
 }
 
 void TestLinkEndToEnd::datagramsFromStrangersIgnored() {
