@@ -4,6 +4,8 @@
 #include "Orlan_d.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QThread>
 
 #include <chrono>
@@ -19,6 +21,12 @@ QByteArray seconds(qint64 micros) {
     if (micros < 0) micros = 0;
     QByteArray fraction = QByteArray::number(micros % 1000000);
     return QByteArray::number(micros / 1000000) + '.' + QByteArray(6 - fraction.size(), '0') + fraction;
+}
+
+// Text (not bytes) as a JSON string with its quotes.
+QByteArray jsonText(const QString &text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
 }
 
 // In raw mode the upload sends each control sequence (ESC and one code: ETB, CR, EOT, CAN) on its own and
@@ -104,9 +112,9 @@ bool LinkRecorder::Start(const QString &path, QString *error) {
     }
     const QDateTime started = QDateTime::currentDateTimeUtc();
     m_clock.start();
-    const QByteArray header = "{\"oxsRecording\": 1, \"program\": " + JsonBytes(m_program.toUtf8()) +
+    const QByteArray header = "{\"oxsRecording\": 1, \"program\": " + jsonText(m_program) +
                               ", \"started\": \"" + started.toString(Qt::ISODateWithMs).toLatin1() +
-                              "\", \"link\": " + JsonBytes(LinkDescription(m_driver).toUtf8()) + "}\n";
+                              "\", \"link\": " + jsonText(LinkDescription(m_driver)) + "}\n";
     if (file->file.write(header) != header.size() || !file->file.flush()) {
         if (error) *error = file->file.errorString();
         file->file.remove();

@@ -5,93 +5,47 @@
 #include "driver/DriverFixture.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-struct Console {
-    QTemporaryDir dir;
-    DriverFixture d;
-    RecordingPrompts *prompts = new RecordingPrompts;
-    std::unique_ptr<TForm_debug> form;
-
-    Console() {
-        Prompts::install(std::unique_ptr<Prompts>(prompts));
-        form = std::make_unique<TForm_debug>(*d.drv, dir.path());
-    }
-    ~Console() {
-        form.reset();
-        Prompts::install(nullptr);
-    }
-    QByteArray lastLine(const QString &path) const {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return {};
-        const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
-        return lines.last();
-    }
-};
-
-} // namespace
 
 class TestDebugRecord : public QObject {
     Q_OBJECT
   private slots:
-    void startAndStopFromTheMenu() {
-        Console c;
-        QCOMPARE(c.form->MenuRecordLink->text(), QStringLiteral("Record link..."));
-        QVERIFY(!c.form->RecordingLabel()->isVisibleTo(c.form.get()));
+    void recordFromTheMenu() {
+        QTemporaryDir dir;
+        DriverFixture d;
+        auto *prompts = new RecordingPrompts;
+        Prompts::install(std::unique_ptr<Prompts>(prompts));
+        TForm_debug form(*d.drv, dir.path());
+        const auto shown = [&] { return form.RecordingLabel()->isVisibleTo(&form); };
 
-        // Cancelling the chooser starts nothing.
-        c.form->MenuRecordLink->trigger();
-        QCOMPARE(c.prompts->asked.size(), 1);
-        QCOMPARE(c.prompts->asked.last().kind, QStringLiteral("save"));
-        QVERIFY(!c.form->Recorder().IsRecording());
+        form.MenuRecordLink->trigger(); // chooser cancelled: nothing starts
+        QVERIFY(!form.Recorder().IsRecording());
+        prompts->fileNames << dir.filePath("session.oxsrec");
+        form.MenuRecordLink->trigger();
+        QCOMPARE(form.MenuRecordLink->text(), QStringLiteral("Stop recording"));
+        QVERIFY(shown() && form.RecordingLabel()->text().contains(QStringLiteral("session.oxsrec")));
+        form.MenuRecordLink->trigger(); // stops without asking
+        QCOMPARE(prompts->asked.size(), 2);
+        QCOMPARE(form.MenuRecordLink->text(), QStringLiteral("Record link..."));
+        QVERIFY(!form.Recorder().IsRecording() && !shown());
 
-        const QString path = c.dir.filePath("session.oxsrec");
-        c.prompts->fileNames << path;
-        c.form->MenuRecordLink->trigger();
-        QVERIFY(c.form->Recorder().IsRecording());
-        QCOMPARE(c.form->MenuRecordLink->text(), QStringLiteral("Stop recording"));
-        QVERIFY(c.form->RecordingLabel()->isVisibleTo(c.form.get()));
-        QVERIFY(c.form->RecordingLabel()->text().contains(QStringLiteral("session.oxsrec")));
+        prompts->fileNames << dir.filePath("no/such/dir/x.oxsrec");
+        form.MenuRecordLink->trigger();
+        QVERIFY(!form.Recorder().IsRecording());
+        QCOMPARE(prompts->asked.last().icon, Prompts::Icon::Error);
+        QVERIFY(prompts->asked.last().text.contains(QStringLiteral("x.oxsrec")));
 
-        c.d.drv->SerialReceive("HP5\r\n");
-        c.form->MenuRecordLink->trigger(); // stops, no chooser
-        QCOMPARE(c.prompts->asked.size(), 2);
-        QVERIFY(!c.form->Recorder().IsRecording());
-        QCOMPARE(c.form->MenuRecordLink->text(), QStringLiteral("Record link..."));
-        QVERIFY(!c.form->RecordingLabel()->isVisibleTo(c.form.get()));
-        QVERIFY(c.lastLine(path).contains("\"end\": \"stopped\""));
-
-        // A file that cannot be written is named in an error message.
-        c.prompts->fileNames << c.dir.filePath("no/such/dir/x.oxsrec");
-        c.form->MenuRecordLink->trigger();
-        QVERIFY(!c.form->Recorder().IsRecording());
-        QCOMPARE(c.prompts->asked.last().kind, QStringLiteral("message"));
-        QCOMPARE(c.prompts->asked.last().icon, Prompts::Icon::Error);
-        QVERIFY(c.prompts->asked.last().text.contains(QStringLiteral("x.oxsrec")));
-    }
-
-    // A recording that reached its cap ends by itself: the entry reads "Record link..." again and the
-    // console says why.
-    void sizeLimitShown() {
-        Console c;
-        c.form->Recorder().SetFileLimit(2048);
-        QVERIFY(c.form->StartRecording(c.dir.filePath("cap.oxsrec")));
+        // The cap ends a recording by itself: the entry can start again and the console says why.
+        form.Recorder().SetFileLimit(2048);
+        QVERIFY(form.StartRecording(dir.filePath("cap.oxsrec")));
         for (int i = 0; i < 100; ++i)
-            c.d.drv->SerialReceive(QByteArray(40, 'x') + "\r\n");
-        QTRY_VERIFY_WITH_TIMEOUT(!c.form->Recorder().IsRecording(), 3000);
-        QCOMPARE(c.form->MenuRecordLink->text(), QStringLiteral("Record link..."));
-        QVERIFY(c.form->RecordingLabel()->isVisibleTo(c.form.get()));
-        QVERIFY(c.form->RecordingLabel()->text().contains(QStringLiteral("size limit")));
-        // Closing the console's owner while recording leaves a complete file.
-        QVERIFY(c.form->StartRecording(c.dir.filePath("closed.oxsrec")));
-        c.form.reset();
-        QVERIFY(c.lastLine(c.dir.filePath("closed.oxsrec")).contains("\"end\": \"stopped\""));
+            d.drv->SerialReceive(QByteArray(40, 'x') + "\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(!form.Recorder().IsRecording(), 3000);
+        QCOMPARE(form.MenuRecordLink->text(), QStringLiteral("Record link..."));
+        QVERIFY(shown() && form.RecordingLabel()->text().contains(QStringLiteral("size limit")));
+        Prompts::install(nullptr);
     }
 };
 
