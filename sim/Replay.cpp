@@ -33,10 +33,21 @@ class Attribution {
     void scalerBytes(qint64 us, const QByteArray &bytes) {
         // The scaler answered, so a command held back for a longer mnemonic was complete.
         if (m_splitter.waitingForLonger()) take(m_splitter.flush(), m_heldSinceUs);
-        if (!m_current.isEmpty() && us - m_commandUs <= Recording::kReplyWindowUs)
-            m_rec.replies[m_current][m_currentIndex].append({us - m_commandUs, bytes});
+        // The rest of a line cut short goes where its start went, even when a command came in between.
+        if (!m_midLine) {
+            m_target = m_current;
+            m_targetIndex = m_currentIndex;
+            m_targetUs = m_commandUs;
+            if (!m_target.isEmpty() && us - m_targetUs > Recording::kReplyWindowUs) m_target.clear();
+        }
+        if (!m_target.isEmpty())
+            m_rec.replies[m_target][m_targetIndex].append({us - m_targetUs, bytes});
         else
             m_unsolicited.append({us, bytes});
+        qsizetype end = bytes.size();
+        while (end > 0 && bytes[end - 1] == '\0')
+            --end;
+        if (end > 0) m_midLine = bytes[end - 1] != '\n';
     }
 
     void finish(qint64 firstLineUs) {
@@ -63,9 +74,13 @@ class Attribution {
 
     Recording &m_rec;
     CommandSplitter m_splitter;
-    QByteArray m_current;
+    QByteArray m_current; // the latest command
     int m_currentIndex = 0;
     qint64 m_commandUs = 0;
+    QByteArray m_target; // where the latest output went (empty: unsolicited)
+    int m_targetIndex = 0;
+    qint64 m_targetUs = 0;
+    bool m_midLine = false;
     qint64 m_firstCommandUs = -1;
     qint64 m_heldSinceUs = 0;
     QList<Recording::Chunk> m_unsolicited;
@@ -149,9 +164,27 @@ bool Recording::load(const QString &path, Recording *out, QString *error) {
 // ---- Replayer
 
 Replayer::Replayer(Recording recording, double speed, int fallbackModel, QObject *parent)
-    : QObject(parent), m_recording(std::move(recording)), m_speed(speed > 0 ? speed : 1.0),
-      m_sim(fallbackModel) {
-    m_sim.setHandlerFactory([this] { return std::make_unique<ReplayHandler>(*this); });
+    : Replayer(std::move(recording), speed, nullptr, parent) {
+    m_own = std::make_unique<ScalerSimulator>(fallbackModel);
+    m_sim = m_own.get();
+    m_sim->setHandlerFactory([this] { return std::make_unique<ReplayHandler>(*this); });
+}
+
+Replayer::Replayer(Recording recording, double speed, ScalerSimulator &sim, QObject *parent)
+    : Replayer(std::move(recording), speed, &sim, parent) {
+    m_sim->setHandlerFactory([this] { return std::make_unique<ReplayHandler>(*this); });
+}
+
+Replayer::Replayer(Recording recording, double speed, ScalerSimulator *sim, QObject *parent)
+    : QObject(parent), m_recording(std::move(recording)), m_speed(speed > 0 ? speed : 1.0), m_sim(sim) {}
+
+Replayer::~Replayer() {
+    // A simulator of the caller's outlives us: its sessions (whose handlers refer to us) close, and new ones
+    // get the text protocol again.
+    if (!m_own) {
+        m_sim->stop();
+        m_sim->setHandlerFactory({});
+    }
 }
 
 const QList<Recording::Chunk> *Replayer::recordedReply(const QByteArray &text, int occurrence) const {
@@ -167,9 +200,9 @@ void Replayer::fallBack(Session &session, const SimCommand &cmd) {
         if (onNote)
             onNote(QStringLiteral("the recording holds no '%1' command like '%2': model %3 answers it")
                        .arg(QString::fromLatin1(cmd.mnemonic), QString::fromLatin1(cmd.text()))
-                       .arg(m_sim.model()));
+                       .arg(m_sim->model()));
     }
-    m_sim.handleCommand(session, cmd);
+    m_sim->handleCommand(session, cmd);
 }
 
 // ---- ReplayHandler

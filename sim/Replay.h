@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 namespace OxsSim {
 
@@ -64,8 +65,12 @@ class Replayer : public QObject {
   public:
     // speed > 0 divides every recorded delay. fallbackModel answers what the recording does not hold.
     Replayer(Recording recording, double speed, int fallbackModel, QObject *parent = nullptr);
+    // Serves the recording on the caller's simulator (a test fixture's), whose transports are started after
+    // this and stopped with it; its model answers the rest.
+    Replayer(Recording recording, double speed, ScalerSimulator &sim, QObject *parent = nullptr);
+    ~Replayer() override;
 
-    ScalerSimulator &simulator() { return m_sim; }
+    ScalerSimulator &simulator() { return *m_sim; }
     const Recording &recording() const { return m_recording; }
     double speed() const { return m_speed; }
 
@@ -79,9 +84,12 @@ class Replayer : public QObject {
     void fallBack(Session &session, const SimCommand &cmd);
 
   private:
+    Replayer(Recording recording, double speed, ScalerSimulator *sim, QObject *parent);
+
     Recording m_recording;
     double m_speed;
-    ScalerSimulator m_sim;
+    ScalerSimulator *m_sim;
+    std::unique_ptr<ScalerSimulator> m_own;
     QSet<QByteArray> m_fallbackSaid;
 };
 

@@ -244,6 +244,13 @@ void TstSimReplay::damagedAndForeignFiles() {
                              &joined, nullptr));
     QCOMPARE(joined.replies.value("120H").value(0).size(), 0);
     QCOMPARE(joined.replies.value("5V").value(0).value(0).bytes, QByteArray("HP120\r\nVP5\r\n"));
+    // The rest of a line cut short stays with its start, though a command came in between.
+    QVERIFY(Recording::parse(header() + chunk(1, "out", "120H") + chunk(1.1, "in", "HP1") +
+                                 chunk(1.2, "out", "5V") + chunk(1.5, "in", "20\r\nVP5\r\n"),
+                             &joined, nullptr));
+    QCOMPARE(joined.replies.value("120H").value(0).size(), 2);
+    QCOMPARE(joined.replies.value("120H").value(0).value(1).atUs, 500000);
+    QVERIFY(joined.replies.value("5V").value(0).isEmpty());
 
     QString error;
     for (const QByteArray &foreign :
