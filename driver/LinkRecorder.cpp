@@ -166,15 +166,16 @@ void LinkRecorder::finish(const QString &reason) {
     m_wake.notify_all();
     m_thread->wait();
     m_thread.reset();
-    m_file.reset();
     m_recording = false;
     QString why = reason;
     {
+        // The writer's last act is under this mutex: what it did to the file is seen from here on.
         std::lock_guard lock(m_mutex);
         if (m_writerDone) why = m_writerReason;
         m_queue.clear();
         m_queued = 0;
     }
+    m_file.reset();
     emit stopped(why);
 }
 
@@ -308,14 +309,14 @@ void LinkRecorder::writerLoop() {
         if (stopping) done = true;
     }
     f.file.close();
-    if (!reason.isEmpty()) {
-        // Closed on its own: the user-interface thread ends the recording.
-        {
-            std::lock_guard lock(m_mutex);
-            m_writerReason = reason;
-        }
-        m_writerDone = true;
+    const bool onItsOwn = !reason.isEmpty();
+    {
+        std::lock_guard lock(m_mutex);
+        if (onItsOwn) m_writerReason = reason;
+        m_writerDone = onItsOwn;
+    }
+    // Closed on its own (cap or write error): the user-interface thread ends the recording.
+    if (onItsOwn)
         QMetaObject::invokeMethod(
             this, [this] { finish(QString()); }, Qt::QueuedConnection);
-    }
 }
