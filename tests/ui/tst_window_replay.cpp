@@ -1,5 +1,5 @@
-// A recording of a session with the harshest simulated scaler, replayed: the window and oxsctl dump show what
-// the recorded scaler reported in its answer to the query-all.
+// Recordings replayed: a session with the harshest simulated scaler shows in the window and in oxsctl dump as
+// the recorded scaler reported it, and what oxsctl --record writes replays to the same dump.
 
 #include "DeviceVariables.h"
 #include "Replay.h"
@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 
 using namespace OrlanVars;
 
@@ -50,6 +51,7 @@ class TestWindowReplay : public QObject {
   private slots:
     void windowShowsTheRecordedScaler();
     void oxsctlDumpPrintsTheRecordedValues();
+    void oxsctlRecordsWhatReplaysToTheSameDump();
 };
 
 void TestWindowReplay::windowShowsTheRecordedScaler() {
@@ -96,6 +98,38 @@ void TestWindowReplay::oxsctlDumpPrintsTheRecordedValues() {
         ++compared;
     }
     QVERIFY(compared > 60);
+}
+
+namespace {
+// oxsctl's output, or an empty text when it failed.
+QByteArray runOxsctl(const QStringList &arguments) {
+    QProcess oxsctl;
+    oxsctl.start(QStringLiteral(OXSCTL_PATH), arguments);
+    if (!oxsctl.waitForStarted()) return {};
+    if (!QTest::qWaitFor([&] { return oxsctl.state() == QProcess::NotRunning; }, 20000)) return {};
+    return oxsctl.exitCode() == 0 ? oxsctl.readAllStandardOutput() : QByteArray();
+}
+} // namespace
+
+void TestWindowReplay::oxsctlRecordsWhatReplaysToTheSameDump() {
+    QTemporaryDir dir;
+    const QString file = dir.filePath("session.jsonl");
+    QByteArray live;
+    {
+        OxsSim::ScalerSimulator sim(40);
+        const quint16 port = sim.startTcp(0);
+        QVERIFY(port != 0);
+        live = runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "--record", file, "dump"});
+    }
+    QVERIFY(live.contains("DEV=40"));
+    OxsSim::Recording recording;
+    QString why;
+    QVERIFY2(OxsSim::Recording::load(file, &recording, &why), qPrintable(why));
+    OxsSim::ScalerSimulator sim(33); // the recording's model line, not this, answers what it lacks
+    OxsSim::Replayer replay(recording, 1.0, sim);
+    const quint16 port = sim.startTcp(0);
+    QVERIFY(port != 0);
+    QCOMPARE(runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "dump"}), live);
 }
 
 QTEST_MAIN(TestWindowReplay)

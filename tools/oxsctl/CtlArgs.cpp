@@ -270,6 +270,10 @@ OPTIONS
     -q, --quiet
         Print values without their names and no notes (errors still go to
         standard error); with ports and scan, only the device names.
+    --record FILE
+        Record every byte exchanged on the link, with its time and direction,
+        in FILE (one JSON object a line; orlan-sim --replay FILE answers like
+        the recorded scaler). Not with --remote, ports or scan.
     -v, --verbose
         Log the link, serial port, upload and settings activity on standard
         error.
@@ -561,8 +565,9 @@ ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
     const QCommandLineOption dryRun(QStringLiteral("dry-run"), QString());
     const QCommandLineOption gradient(QStringLiteral("gradient"), QString());
     const QCommandLineOption token(QStringLiteral("token"), QString(), QStringLiteral("TOKEN"));
+    const QCommandLineOption record(QStringLiteral("record"), QString(), QStringLiteral("FILE"));
     parser.addOptions({help, version, json, paced, serial, udp, tcp, localPort, timeout, fit, verbose, quiet,
-                       dryRun, gradient, token});
+                       dryRun, gradient, token, record});
 
     // The parser takes the program name first.
     if (!parser.parse(QStringList{QStringLiteral("oxsctl")} + arguments)) {
@@ -605,6 +610,16 @@ ParsedCommandLine parseCommandLine(const QStringList &allArguments) {
     o.verbose = parser.isSet(verbose);
     o.quiet = parser.isSet(quiet);
     o.dryRun = parser.isSet(dryRun);
+    o.recordFile = parser.value(record);
+    if (parser.isSet(record) &&
+        (o.recordFile.isEmpty() || o.remote || o.command == Command::Ports || o.command == Command::Scan)) {
+        result.error =
+            o.recordFile.isEmpty()
+                ? QStringLiteral("--record needs a file name")
+                : QStringLiteral(
+                      "--record records this program's own link: not with --remote, ports or scan");
+        return result;
+    }
 
     if (o.remote) {
         // The running program has the link: none of ours to choose.

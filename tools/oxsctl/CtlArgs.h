@@ -70,6 +70,7 @@ struct Options {
     bool remote = false;   // through the running program's remote control instead of a link of our own
     QString remoteUrl;     // its base URL without a trailing slash, e.g. http://127.0.0.1:10600
     QString token;         // --token (main falls back to OXS_REMOTE_TOKEN)
+    QString recordFile;    // --record: every byte on the link goes to this recording
     QStringList arguments; // what follows the command word
 };
 

@@ -5,6 +5,7 @@
 #include "CtlRemote.h"
 #include "CtlRunner.h"
 #include "CtlUpload.h"
+#include "LinkRecorder.h"
 #include "Orlan_d.h"
 #include "UnixSignals.h"
 #include "Version.h"
@@ -13,6 +14,7 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 #include <utility>
 
@@ -115,6 +117,15 @@ int main(int argc, char *argv[]) {
         // The driver's detection runs from its creation; opening the link sets its pace.
         TOrlan_d driver;
         if (const int code = openLink(driver, options, &why)) return fail(code, why);
+        // Closed with its end line when the command is over, before the driver goes.
+        std::unique_ptr<LinkRecorder> recorder;
+        if (!options.recordFile.isEmpty()) {
+            recorder = std::make_unique<LinkRecorder>(driver);
+            recorder->SetProgram(QStringLiteral("oxsctl %1").arg(QLatin1String(OxsVersion::kFileVersion)));
+            if (!recorder->Start(options.recordFile, &why))
+                return fail(kExitFailure,
+                            QStringLiteral("cannot record to %1: %2").arg(options.recordFile, why));
+        }
 
         if (options.command == Command::Upload) {
             UploadRunner runner(driver, request, out, err,
