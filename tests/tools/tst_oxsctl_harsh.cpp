@@ -3,6 +3,7 @@
 // code, a scaler that falls silent in the middle of a restore.
 
 #include "DeviceVariables.h"
+#include "OxsctlProcess.h"
 #include "ScalerSimulator.h"
 #include "Session.h"
 
@@ -26,35 +27,11 @@ constexpr int kExitNoScaler = 4;
 constexpr int kExitNotRestored = 14;
 constexpr int kExitNotReported = 15;
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-    qint64 ms = 0;
-};
+using Result = OxsctlResult;
 
 // Runs oxsctl while the event loop serves the in-process simulator.
 Result oxsctl(const QStringList &args) {
-    Result r;
-    QProcess p;
-    QElapsedTimer clock;
-    clock.start();
-    p.start(QStringLiteral(OXSCTL_PATH), args);
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
-    if (p.state() != QProcess::NotRunning) loop.exec();
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("still running");
-        return r;
-    }
-    r.ms = clock.elapsed();
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runOxsctl(args);
 }
 
 struct Harsh {

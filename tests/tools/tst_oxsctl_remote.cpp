@@ -8,6 +8,7 @@
 #include "HttpServer.h"
 #include "LoopbackLink.h"
 #include "Orlan_d.h"
+#include "OxsctlProcess.h"
 #include "RemoteService.h"
 #include "ScalerSimulator.h"
 
@@ -30,31 +31,11 @@ using namespace OrlanVars;
 
 namespace {
 
-struct Result {
-    int code = -1;
-    QString out;
-    QString err;
-};
+using Result = OxsctlResult;
 
 // Runs oxsctl while the event loop serves the simulator and the server in this process.
 Result oxsctl(const QStringList &args) {
-    Result r;
-    QProcess p;
-    p.start(QStringLiteral(OXSCTL_PATH), args);
-    QEventLoop loop;
-    QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
-    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    if (p.state() != QProcess::NotRunning) loop.exec();
-    if (p.state() != QProcess::NotRunning) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("still running");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runOxsctl(args, 30000);
 }
 
 // The window's side: a driver on a scaler (or on nothing), its remote service and the HTTP server.

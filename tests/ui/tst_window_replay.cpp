@@ -5,10 +5,10 @@
 #include "Replay.h"
 #include "SimWindowFixture.h"
 #include "Values.h"
+#include "tools/OxsctlProcess.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using namespace OrlanVars;
@@ -80,14 +80,10 @@ void TestWindowReplay::oxsctlDumpPrintsTheRecordedValues() {
     const auto replay = replayOn(sim);
     const quint16 port = sim.startTcp(0);
     QVERIFY(port != 0);
-    QProcess oxsctl;
-    oxsctl.start(QStringLiteral(OXSCTL_PATH), {"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "dump"});
-    QVERIFY(oxsctl.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(oxsctl.state() == QProcess::NotRunning, 20000);
-    QCOMPARE(oxsctl.exitCode(), 0);
+    const OxsctlResult dumped = runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "dump"});
+    QCOMPARE(dumped.code, 0);
     QHash<QString, QString> printed;
-    for (const QString &line :
-         QString::fromUtf8(oxsctl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+    for (const QString &line : dumped.out.split('\n', Qt::SkipEmptyParts))
         printed.insert(line.section('=', 0, 0), line.section('=', 1));
     const QHash<int, uint32_t> dump = recordedDump();
     int compared = 0;
@@ -100,26 +96,15 @@ void TestWindowReplay::oxsctlDumpPrintsTheRecordedValues() {
     QVERIFY(compared > 60);
 }
 
-namespace {
-// oxsctl's output, or an empty text when it failed.
-QByteArray runOxsctl(const QStringList &arguments) {
-    QProcess oxsctl;
-    oxsctl.start(QStringLiteral(OXSCTL_PATH), arguments);
-    if (!oxsctl.waitForStarted()) return {};
-    if (!QTest::qWaitFor([&] { return oxsctl.state() == QProcess::NotRunning; }, 20000)) return {};
-    return oxsctl.exitCode() == 0 ? oxsctl.readAllStandardOutput() : QByteArray();
-}
-} // namespace
-
 void TestWindowReplay::oxsctlRecordsWhatReplaysToTheSameDump() {
     QTemporaryDir dir;
     const QString file = dir.filePath("session.jsonl");
-    QByteArray live;
+    QString live;
     {
         OxsSim::ScalerSimulator sim(40);
         const quint16 port = sim.startTcp(0);
         QVERIFY(port != 0);
-        live = runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "--record", file, "dump"});
+        live = runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "--record", file, "dump"}).out;
     }
     QVERIFY(live.contains("DEV=40"));
     OxsSim::Recording recording;
@@ -129,7 +114,9 @@ void TestWindowReplay::oxsctlRecordsWhatReplaysToTheSameDump() {
     OxsSim::Replayer replay(recording, 1.0, sim);
     const quint16 port = sim.startTcp(0);
     QVERIFY(port != 0);
-    QCOMPARE(runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "dump"}), live);
+    const OxsctlResult replayed = runOxsctl({"--tcp", QStringLiteral("127.0.0.1:%1").arg(port), "dump"});
+    QCOMPARE(replayed.code, 0);
+    QCOMPARE(replayed.out, live);
 }
 
 QTEST_MAIN(TestWindowReplay)
