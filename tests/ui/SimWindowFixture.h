@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 // The main window connected over loopback TCP to a simulated scaler, at the tools' fast pace, so that a test
 // sees the real round trip of a control: the operator's gesture, the command, the scaler's reply and the
 // control brought up to date by it.
@@ -18,8 +20,9 @@ struct SimWindowFixture {
     TOrlan_d &driver() { return w.driver(); }
     RecordingPrompts &prompts() { return *w.prompts; }
 
-    // Opens the window on the simulator and waits until the scaler's dump is in.
-    bool start() {
+    // Opens the window on the simulator and waits until the scaler's dump is in. attach runs once the window
+    // exists and before its link opens, as the program attaches its companions.
+    bool start(const std::function<void()> &attach = {}) {
         const quint16 port = sim.startTcp(0);
         if (port == 0) return false;
         qputenv("OXS_COM1", "/nonexistent/serial-port");
@@ -28,6 +31,7 @@ struct SimWindowFixture {
                     QByteArray::number(port) + "\r\nIP_ENABLE=2\r\n");
         w.form = std::make_unique<TForm_OXS>(w.dir->path());
         w.form->Orlan_d->SetLinkPacing(TLinkPacing::Fast());
+        if (attach) attach();
         w.form->InitMainWindow();
         if (!QTest::qWaitFor([this] { return driver().Ready(); }, 5000)) return false;
         takeCommands();

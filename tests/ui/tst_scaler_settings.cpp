@@ -24,18 +24,11 @@ struct SettingsWindow : SimWindowFixture {
     ~SettingsWindow() { menu.reset(); }
 
     bool start(int valueTimeoutMs = 3000) {
-        const quint16 port = sim.startTcp(0);
-        if (port == 0) return false;
-        qputenv("OXS_COM1", "/nonexistent/serial-port");
-        w.write(QStringLiteral("OXS remote control.ini"),
-                "[CONNEXION]\r\nPort=0\r\nREMOTE_IP=127.0.0.1\r\nREMOTE_PORT_ENTRY=" +
-                    QByteArray::number(port) + "\r\nIP_ENABLE=2\r\n");
-        w.form = std::make_unique<TForm_OXS>(w.dir->path());
-        w.form->Orlan_d->SetLinkPacing(TLinkPacing::Fast());
-        menu = std::make_unique<TScalerSettingsMenu>(*w.form, w.dir->path());
-        menu->SetValueTimeout(valueTimeoutMs);
-        w.form->InitMainWindow();
-        if (!QTest::qWaitFor([this] { return driver().Ready(); }, 5000)) return false;
+        const bool ready = SimWindowFixture::start([&] {
+            menu = std::make_unique<TScalerSettingsMenu>(*w.form, w.dir->path());
+            menu->SetValueTimeout(valueTimeoutMs);
+        });
+        if (!ready) return false;
         settle(200);
         takeCommands();
         return true;
