@@ -145,13 +145,19 @@ void TestLinkEndToEnd::wrongModelNeverConnects() {
     OxsSim::FaultSettings faults;
     faults.modelCode = 12;
     Host h;
-    QVERIFY(probeOverTcp(h, sim, faults));
-    QTRY_COMPARE_WITH_TIMEOUT(h.drv->DEV(), 12u, 5000);
-    QCOMPARE(h.drv->LinkState(), LINK_RESET);
+    // The wrong code stands only until the reset it causes, a millisecond later: its events are counted.
+    int wrongAnswers = 0;
+    uint32_t shown = 0;
     bool everConnected = false;
+    h.drv->OnDEVchange = [&](TOrlan_d *, int32_t) {
+        wrongAnswers += h.drv->DEV() == 12u && shown != 12u;
+        shown = h.drv->DEV();
+    };
     h.drv->OnConnected = [&](TOrlan_d *, int32_t) { everConnected = everConnected || h.drv->Connected(); };
-    // The reset, another probe and another wrong answer.
-    QTRY_VERIFY_WITH_TIMEOUT(sim.commandLog().count("?") >= 2 && h.drv->DEV() == 12u, 10000);
+    QVERIFY(probeOverTcp(h, sim, faults));
+    // The answer, the reset, another probe and another wrong answer.
+    QTRY_VERIFY_WITH_TIMEOUT(wrongAnswers >= 2, 15000);
+    QVERIFY(sim.commandLog().count("?") >= 2);
     QVERIFY(!everConnected);
     QVERIFY(!h.drv->Connected());
 }
